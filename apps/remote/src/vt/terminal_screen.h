@@ -67,6 +67,8 @@ class TerminalScreen {
 
   TerminalColor pen_foreground() const { return pen_.foreground; }
   bool pen_bold() const { return pen_.bold; }
+  // Where the parser stands between two feeds (for tests and diagnostics).
+  const Parser& parser() const { return parser_; }
 
  private:
   friend struct ScreenSink;

@@ -1,0 +1,152 @@
+#pragma once
+// The application object: every piece of user-interface state, changed in one place
+// (`update`) by messages that input, semantic actions, operations and review states
+// produce.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_message.h"
+#include "doc/profile.h"
+#include "kivo/ui/application.h"
+#include "kivo/ui/widget/nav_split.h"
+#include "kivo/ui/widget/text_input.h"
+#include "kivo/ui/widget/tooltip.h"
+
+namespace remote::app {
+
+// A device that offered itself for a workspace stream.
+struct DiscoveredDevice {
+  std::string name;
+  std::string endpoint_id;
+  bool online = true;
+};
+
+// A clickable area recorded by the last paint; one without a message only blocks
+// what lies under it.
+struct HitRegion {
+  kivo::ui::Rect rect;
+  std::optional<AppMessage> message;
+};
+
+// Which of the form's fields the user has left at least once, and whether a save
+// was attempted: together they decide which validation messages are shown.
+using doc::ProblemVisibility;
+
+class RemoteApp : public kivo::ui::Application {
+ public:
+  static constexpr std::string_view kTypeName = "remote::app::RemoteApp";
+  static constexpr double kNarrowWidth = 720;
+
+  RemoteApp(std::vector<doc::ConnectionProfile> profiles, std::vector<DiscoveredDevice> devices);
+
+  // Applies one message. `document` is what remote actions are dispatched against.
+  void update(const AppMessage& message, kivo::doc::Document& document);
+
+  // --- framework calls -------------------------------------------------------------
+  std::string_view type_name() const override { return kTypeName; }
+  std::string_view short_name() const override { return "RemoteApp"; }
+  void apply_layout(kivo::ui::Rect bounds) override;
+  void paint(kivo::ui::PaintContext& context) override;
+  kivo::ui::Rect bounds() const override { return bounds_; }
+  void set_reduced_motion(bool reduced) override;
+  bool first_document_sync_pending() const override { return !document_synced_; }
+  bool wants_frame() const override;
+  bool needs_repaint() const override { return needs_repaint_; }
+  void clear_repaint() override { needs_repaint_ = false; }
+
+  // --- state read by screens, input and tests -------------------------------------------
+  const std::vector<doc::ConnectionProfile>& profiles() const { return profiles_; }
+  const std::vector<DiscoveredDevice>& devices() const { return devices_; }
+  const std::optional<Uuid>& selected() const { return selected_; }
+  const Screen& screen() const { return screen_; }
+  const doc::ConnectionForm& form() const { return form_; }
+  const ProblemVisibility& problem_visibility() const { return problem_visibility_; }
+  std::optional<int> focused_field() const { return focused_field_; }
+  const std::string& field_text(int field) const;
+  const std::string& search_text() const { return search_; }
+  double list_scroll() const { return list_scroll_; }
+  bool narrow() const { return narrow_; }
+  bool reduced_motion() const { return reduced_motion_; }
+  const kivo::ui::widget::nav_split::FlapState& flap() const { return flap_; }
+  bool flap_target_open() const { return flap_.target_open(narrow_); }
+  bool scale_to_fit() const { return scale_to_fit_; }
+  bool fullscreen() const { return fullscreen_; }
+  bool document_synced() const { return document_synced_; }
+  const std::optional<std::string>& notice() const { return notice_; }
+  const kivo::ui::widget::text_input::TextInput& input(int field) const { return inputs_.at(field); }
+
+  // The visible list for the current search (filtered and ordered).
+  std::vector<const doc::ConnectionProfile*> visible_profiles() const;
+  const doc::ConnectionProfile* find_profile(const Uuid& id) const;
+
+  // --- operations other parts of the application use ---------------------------------
+  void focus_field(int field);
+  // A direct edit of one text field (typing, a set-value action): the state text
+  // becomes `text` (the port field keeps only the digits 0–9) and its input shows it.
+  void set_field_text(int field, std::string text);
+  void blur_field();
+  // Selects the first visible profile for the current search, or nothing.
+  void select_first_visible();
+  // Records a pending flap override that the next layout pass applies (review states).
+  void set_pending_flap_override(std::optional<bool> open) { pending_flap_override_ = open; }
+
+ private:
+  void apply(const msg::ShowList&);
+  void apply(const msg::OpenNewForm&);
+  void apply(const msg::OpenEditForm&);
+  void apply(const msg::Select&);
+  void apply(const msg::FocusField&);
+  void apply(const msg::SetKind&);
+  void apply(const msg::SetAuth&);
+  void apply(const msg::CancelForm&);
+  void apply(const msg::ToggleScale&);
+  void apply(const msg::ToggleFullscreen&);
+  void apply(const msg::PickDevice&);
+  void apply(const msg::ToggleNavigation&);
+
+  std::string& field_text_mut(int field);
+  void refill_inputs();
+  void close_narrow_navigation();
+  void advance_flap(kivo::ui::Clock::time_point now);
+  void refresh_inputs();
+
+  // Profiles and list.
+  std::vector<doc::ConnectionProfile> profiles_;
+  std::vector<DiscoveredDevice> devices_;
+  std::string search_;
+  std::optional<Uuid> selected_;
+  double list_scroll_ = 0;
+  bool document_synced_ = false;
+
+  // Form.
+  doc::ConnectionForm form_ = doc::ConnectionForm::new_form();
+  std::array<kivo::ui::widget::text_input::TextInput, kFieldCount> inputs_;
+  std::optional<int> focused_field_;
+  ProblemVisibility problem_visibility_;
+
+  Screen screen_ = screen::List{};
+
+  // Session presentation.
+  bool scale_to_fit_ = true;
+  bool fullscreen_ = false;
+
+  // Overlays.
+  std::optional<std::string> notice_;
+  kivo::ui::widget::tooltip::TooltipHost tooltips_;
+
+  // Layout and chrome.
+  kivo::ui::Rect bounds_;
+  bool narrow_ = false;
+  kivo::ui::widget::nav_split::FlapState flap_;
+  std::optional<bool> pending_flap_override_;
+  bool reduced_motion_ = false;
+  bool needs_repaint_ = true;
+  kivo::ui::Clock::time_point last_paint_;
+  kivo::ui::Point pointer_;
+  std::vector<HitRegion> hit_regions_;
+};
+
+}  // namespace remote::app

@@ -1,0 +1,19 @@
+#pragma once
+// Small Unicode text helpers over UTF-8.
+
+#include <string>
+#include <string_view>
+
+namespace kivo::text {
+
+// Lower-cases every character with the Unicode simple case mapping; invalid UTF-8
+// bytes are kept as they are.
+std::string to_lower(std::string_view text);
+
+// The number of Unicode scalar values in valid UTF-8 (invalid bytes count one each).
+std::size_t scalar_count(std::string_view text);
+
+// The first `count` scalar values of `text`.
+std::string_view scalar_prefix(std::string_view text, std::size_t count);
+
+}  // namespace kivo::text

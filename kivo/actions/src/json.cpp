@@ -1,0 +1,60 @@
+#include "kivo/actions/json.h"
+
+#include <nlohmann/json.hpp>
+
+namespace kivo::actions {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json action_json(const ActionSpec& spec) {
+  Json out = Json::object();
+  out["name"] = spec.name;
+  out["label"] = spec.label;
+  out["description"] = spec.description ? Json(*spec.description) : Json(nullptr);
+  out["risk"] = ordinal(spec.risk);
+  out["risk_name"] = name(spec.risk);
+  out["operation_class"] = name(spec.operation_class());
+  Json schema = Json::parse(spec.input_schema, nullptr, /*allow_exceptions=*/false);
+  out["input_schema"] = schema.is_discarded() ? Json::object() : std::move(schema);
+  if (const EncodedAction* fixed = spec.fixed_payload()) {
+    out["payload"] = {{"type_name", fixed->type_name}, {"payload", fixed->payload}};
+    out["argument_type"] = nullptr;
+  } else {
+    out["payload"] = nullptr;
+    out["argument_type"] = spec.type_name();
+  }
+  out["contract"] = spec.contract ? Json{{"capabilities", spec.contract->capabilities}} : Json(nullptr);
+  out["destructive"] = spec.is_destructive;
+  out["available"] = spec.available();
+  out["unavailable"] = spec.unavailability
+                           ? Json{{"code", spec.unavailability->code}, {"reason", spec.unavailability->reason}}
+                           : Json(nullptr);
+  return out;
+}
+
+}  // namespace
+
+nlohmann::ordered_json resource_json(const Resource& resource) {
+  Json out = Json::object();
+  out["id"] = resource.id;
+  out["kind"] = resource.kind;
+  out["label"] = resource.label;
+  Json actions = Json::array();
+  for (const ActionSpec& spec : resource.actions) actions.push_back(action_json(spec));
+  out["actions"] = std::move(actions);
+  out["children"] = resources_json(resource.children);
+  return out;
+}
+
+nlohmann::ordered_json resources_json(const std::vector<Resource>& resources) {
+  Json out = Json::array();
+  for (const Resource& resource : resources) out.push_back(resource_json(resource));
+  return out;
+}
+
+std::string resources_json_text(const std::vector<Resource>& resources) {
+  return resources_json(resources).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace kivo::actions

@@ -60,8 +60,9 @@ class Parameters {
 
 enum class OscTerminator { Bel, St };
 
-// What a parser reports to. print_ascii is optional: when present it receives runs of
-// bytes 0x20–0x7F (each one a character to print) instead of one print call per byte.
+// What a parser reports to. Two batch forms of print are optional: print_ascii(string_view)
+// may receive runs of bytes 0x20–0x7F and print_run(span<const char32_t>) runs of
+// characters, each element one character to print, instead of one print call each.
 template <class S>
 concept ParserSink = requires(S& sink, char32_t ch, std::uint8_t byte, const Parameters& params,
                               std::string_view intermediates, bool overflow, char final_byte,
@@ -271,59 +272,188 @@ void Parser::emit(char32_t ch, Sink& sink) {
   }
 }
 
+namespace detail {
+
+// Collects printable characters so a sink that takes them in batches gets whole runs;
+// any other callback must flush first to keep the order of events.
+template <class Sink>
+class TextBatch {
+ public:
+  explicit TextBatch(Sink& sink) : sink_(sink) {}
+  ~TextBatch() { flush(); }
+  TextBatch(const TextBatch&) = delete;
+  TextBatch& operator=(const TextBatch&) = delete;
+
+  static constexpr bool kBatched =
+      requires(Sink& s, std::span<const char32_t> run) { s.print_run(run); };
+
+  void add(char32_t ch) {
+    if constexpr (kBatched) {
+      if (count_ == buffer_.size()) flush();
+      buffer_[count_++] = ch;
+    } else {
+      sink_.print(ch);
+    }
+  }
+  void flush() {
+    if constexpr (kBatched) {
+      if (count_ != 0) sink_.print_run(std::span<const char32_t>(buffer_.data(), count_));
+      count_ = 0;
+    }
+  }
+
+ private:
+  Sink& sink_;
+  std::size_t count_ = 0;
+  std::array<char32_t, kBatched ? 128 : 1> buffer_;
+};
+
+}  // namespace detail
+
 // Runs in the ground state until an ESC has been taken or the chunk ends.
 template <class Sink>
 const std::uint8_t* Parser::ground(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
   if (utf8_remaining_ != 0) p = utf8_continue(p, end, sink);
+  detail::TextBatch<Sink> text(sink);
   while (p < end) {
     std::uint8_t byte = *p;
     if (byte >= 0x20 && byte <= 0x7F) {
       const std::uint8_t* run_end = detail::scan_ascii(p + 1, end);
+      constexpr std::ptrdiff_t kShortRun = 8;
       if constexpr (requires { sink.print_ascii(std::string_view()); }) {
-        sink.print_ascii(std::string_view(reinterpret_cast<const char*>(p),
-                                          static_cast<std::size_t>(run_end - p)));
-      } else {
-        for (const std::uint8_t* q = p; q < run_end; ++q) sink.print(*q);
+        if (run_end - p >= kShortRun) {
+          text.flush();
+          sink.print_ascii(std::string_view(reinterpret_cast<const char*>(p),
+                                            static_cast<std::size_t>(run_end - p)));
+          p = run_end;
+          continue;
+        }
       }
-      p = run_end;
-    } else if (byte < 0x20) {
-      ++p;
+      for (; p < run_end; ++p) text.add(*p);
+      continue;
+    }
+    ++p;
+    if (byte < 0x20) {
+      text.flush();
       if (byte == 0x1B) {
         clear();
+        // Most escape sequences are CSI: take them here without leaving the text loop.
+        if (p < end && *p == '[') {
+          state_ = State::CsiEntry;
+          p = csi(p + 1, end, sink);
+          if (state_ == State::Ground) continue;
+          return p;
+        }
         state_ = State::Escape;
         return p;
       }
       sink.execute(byte);
-    } else {
-      ++p;
-      // A lone continuation byte, an overlong lead or a byte that never occurs in UTF-8.
-      if (byte < 0xC2 || byte > 0xF4) {
-        if (byte < 0xA0) {
-          sink.execute(byte);
-        } else {
-          sink.print(kReplacementCharacter);
+      continue;
+    }
+    // Well-formed characters complete in this chunk, decoded without the bookkeeping of
+    // the general path below.
+    // Scripts come in runs of characters of one length, taken by the inner loops.
+    if (byte >= 0xC2 && byte < 0xE0 && p < end && (p[0] & 0xC0) == 0x80) {
+      const char32_t value = ((byte & 0x1Fu) << 6) | (p[0] & 0x3Fu);
+      if (value >= 0xA0) {
+        text.add(value);
+        ++p;
+        while (end - p >= 2 && (p[0] & 0xE0) == 0xC0 && (p[1] & 0xC0) == 0x80) {
+          const char32_t next = ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+          if (next < 0xA0) break;
+          text.add(next);
+          p += 2;
         }
         continue;
       }
-      // The ranges of the first continuation byte exclude overlong forms, surrogates and
-      // values above U+10FFFF.
-      utf8_low_ = 0x80;
-      utf8_high_ = 0xBF;
-      if (byte < 0xE0) {
-        utf8_value_ = byte & 0x1Fu;
-        utf8_remaining_ = 1;
-      } else if (byte < 0xF0) {
-        utf8_value_ = byte & 0x0Fu;
-        utf8_remaining_ = 2;
-        if (byte == 0xE0) utf8_low_ = 0xA0;
-        if (byte == 0xED) utf8_high_ = 0x9F;
-      } else {
-        utf8_value_ = byte & 0x07u;
-        utf8_remaining_ = 3;
-        if (byte == 0xF0) utf8_low_ = 0x90;
-        if (byte == 0xF4) utf8_high_ = 0x8F;
+    } else if (byte >= 0xE0 && byte < 0xF0 && end - p >= 2 && (p[0] & 0xC0) == 0x80 &&
+               (p[1] & 0xC0) == 0x80) {
+      const char32_t value = ((byte & 0x0Fu) << 12) | ((p[0] & 0x3Fu) << 6) | (p[1] & 0x3Fu);
+      if (value >= 0x800 && (value < 0xD800 || value > 0xDFFF)) {
+        text.add(value);
+        p += 2;
+        while (end - p >= 3 && (p[0] & 0xF0) == 0xE0 && (p[1] & 0xC0) == 0x80 &&
+               (p[2] & 0xC0) == 0x80) {
+          const char32_t next = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+          if (next < 0x800 || (next >= 0xD800 && next <= 0xDFFF)) break;
+          text.add(next);
+          p += 3;
+        }
+        continue;
       }
-      p = utf8_continue(p, end, sink);
+    } else if (byte >= 0xF0 && end - p >= 3 && (p[0] & 0xC0) == 0x80 &&
+               (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+      const char32_t value = ((byte & 0x07u) << 18) | ((p[0] & 0x3Fu) << 12) |
+                             ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      if (value >= 0x10000 && value <= 0x10FFFF) {
+        text.add(value);
+        p += 3;
+        continue;
+      }
+    }
+    // A lone continuation byte, an overlong lead or a byte that never occurs in UTF-8.
+    if (byte < 0xC2 || byte > 0xF4) {
+      if (byte < 0xA0) {
+        text.flush();
+        sink.execute(byte);
+      } else {
+        text.add(kReplacementCharacter);
+      }
+      continue;
+    }
+    // The ranges of the first continuation byte exclude overlong forms, surrogates and
+    // values above U+10FFFF.
+    unsigned remaining;
+    char32_t value;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (byte < 0xE0) {
+      value = byte & 0x1Fu;
+      remaining = 1;
+    } else if (byte < 0xF0) {
+      value = byte & 0x0Fu;
+      remaining = 2;
+      if (byte == 0xE0) low = 0xA0;
+      if (byte == 0xED) high = 0x9F;
+    } else {
+      value = byte & 0x07u;
+      remaining = 3;
+      if (byte == 0xF0) low = 0x90;
+      if (byte == 0xF4) high = 0x8F;
+    }
+    if (static_cast<std::size_t>(end - p) < remaining) {
+      // Cut off by the end of the chunk: keep the decoder state for the next one.
+      text.flush();
+      utf8_value_ = value;
+      utf8_remaining_ = static_cast<std::uint8_t>(remaining);
+      utf8_low_ = low;
+      utf8_high_ = high;
+      return utf8_continue(p, end, sink);
+    }
+    const std::uint8_t* next = p;
+    bool valid = true;
+    for (unsigned k = 0; k < remaining; ++k) {
+      const std::uint8_t continuation = next[k];
+      if (continuation < low || continuation > high) {
+        valid = false;
+        p = next + k;
+        break;
+      }
+      value = (value << 6) | (continuation & 0x3Fu);
+      low = 0x80;
+      high = 0xBF;
+    }
+    if (!valid) {
+      text.add(kReplacementCharacter);
+    } else {
+      p = next + remaining;
+      // C1 controls arriving as UTF-8 are controls, not text.
+      if (value < 0xA0) {
+        text.flush();
+        sink.execute(static_cast<std::uint8_t>(value));
+      } else {
+        text.add(value);
+      }
     }
   }
   return p;
@@ -368,7 +498,17 @@ template <class Sink>
 const std::uint8_t* Parser::csi(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
   while (p < end) {
     std::uint8_t byte = *p;
-    if (byte >= '0' && byte <= ';') {
+    if (byte >= '0' && byte <= '9') {
+      // A whole number at once, kept in a register.
+      if (params_.count_ == 0) start_parameter();
+      std::uint32_t value = params_.values_[current_];
+      do {
+        value = std::min<std::uint32_t>(value * 10u + (*p - '0'), 0xFFFF);
+        ++p;
+      } while (p < end && *p >= '0' && *p <= '9');
+      params_.values_[current_] = static_cast<std::uint16_t>(value);
+      state_ = State::CsiParam;
+    } else if (byte == ';' || byte == ':') {
       param_byte(byte);
       state_ = State::CsiParam;
       ++p;

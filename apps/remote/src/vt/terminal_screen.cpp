@@ -1,6 +1,13 @@
 #include "vt/terminal_screen.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace remote::vt {
 
@@ -22,6 +29,7 @@ struct ScreenSink : IgnoringSink {
 
   void print(char32_t ch) { screen.print(ch); }
   void print_ascii(std::string_view run) { screen.print_ascii(run); }
+  void print_run(std::span<const char32_t> run) { screen.print_run(run); }
 
   void execute(std::uint8_t byte) {
     TerminalScreen& s = screen;
@@ -128,7 +136,8 @@ struct ScreenSink : IgnoringSink {
 TerminalScreen::TerminalScreen(std::size_t columns, std::size_t rows)
     : columns_(std::max<std::size_t>(columns, 1)),
       row_count_(std::max<std::size_t>(rows, 1)),
-      cells_(columns_ * row_count_, TerminalCell::blank()) {}
+      cells_(columns_ * row_count_, TerminalCell::blank()),
+      blank_row_(columns_, TerminalCell::blank()) {}
 
 void TerminalScreen::feed(std::span<const std::uint8_t> bytes) {
   ScreenSink sink{{}, *this};
@@ -154,32 +163,89 @@ std::span<const TerminalCell> TerminalScreen::row(std::size_t index) const {
   return {cells_.data() + physical_row(index) * columns_, columns_};
 }
 
-void TerminalScreen::print(char32_t ch) {
+inline void TerminalScreen::print(char32_t ch) {
   if (cursor_column_ >= columns_) {
     cursor_column_ = 0;
     line_feed();
   }
-  TerminalCell cell = pen_;
+  TerminalCell& cell = row_cells(cursor_row_)[cursor_column_++];
+  cell.foreground = pen_.foreground;
   cell.ch = ch;
-  row_cells(cursor_row_)[cursor_column_++] = cell;
+  cell.bold = pen_.bold;
 }
 
-void TerminalScreen::print_ascii(std::string_view run) {
-  const TerminalColor foreground = pen_.foreground;
-  const bool bold = pen_.bold;
-  while (!run.empty()) {
+namespace {
+
+// Stores one cell per character, all with the same colour and weight. Printing runs of
+// text is most of what a terminal does, so this avoids building each cell on its own.
+template <class Char>
+void store_cells(TerminalCell* out, const Char* text, std::size_t count, TerminalColor foreground,
+                 bool bold) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  static_assert(sizeof(TerminalCell) == 12 && offsetof(TerminalCell, ch) == 4 &&
+                offsetof(TerminalCell, bold) == 8 && sizeof(TerminalColor) == 1);
+  // Four cells are three vectors of dwords: fg c0 b fg | c1 b fg c2 | b fg c3 b.
+  std::uint8_t colour_byte;
+  std::memcpy(&colour_byte, &foreground, 1);
+  const int fg = colour_byte;
+  const int b = bold ? 1 : 0;
+  const __m128i fixed0 = _mm_setr_epi32(fg, 0, b, fg);
+  const __m128i fixed1 = _mm_setr_epi32(0, b, fg, 0);
+  const __m128i fixed2 = _mm_setr_epi32(b, fg, 0, b);
+  const __m128i keep0 = _mm_setr_epi32(0, -1, 0, 0);
+  const __m128i keep1 = _mm_setr_epi32(-1, 0, 0, -1);
+  const __m128i keep2 = _mm_setr_epi32(0, 0, -1, 0);
+  for (; i + 4 <= count; i += 4) {
+    __m128i chars;
+    if constexpr (sizeof(Char) == 1) {
+      std::int32_t four;
+      std::memcpy(&four, text + i, 4);
+      const __m128i zero = _mm_setzero_si128();
+      chars = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
+    } else {
+      chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    }
+    const __m128i v0 = _mm_or_si128(_mm_and_si128(_mm_shuffle_epi32(chars, 0x00), keep0), fixed0);
+    const __m128i v1 = _mm_or_si128(
+        _mm_and_si128(_mm_shuffle_epi32(chars, _MM_SHUFFLE(2, 0, 0, 1)), keep1), fixed1);
+    const __m128i v2 = _mm_or_si128(_mm_and_si128(_mm_shuffle_epi32(chars, 0xFF), keep2), fixed2);
+    auto* target = reinterpret_cast<__m128i*>(out + i);
+    _mm_storeu_si128(target, v0);
+    _mm_storeu_si128(target + 1, v1);
+    _mm_storeu_si128(target + 2, v2);
+  }
+#endif
+  for (; i < count; ++i) {
+    out[i] = TerminalCell{foreground, static_cast<char32_t>(static_cast<std::make_unsigned_t<Char>>(text[i])), bold};
+  }
+}
+
+}  // namespace
+
+template <class Char>
+void TerminalScreen::print_text(const Char* text, std::size_t count) {
+  while (count != 0) {
     if (cursor_column_ >= columns_) {
       cursor_column_ = 0;
       line_feed();
     }
-    std::size_t count = std::min(run.size(), columns_ - cursor_column_);
-    TerminalCell* out = row_cells(cursor_row_) + cursor_column_;
-    for (std::size_t i = 0; i < count; ++i) {
-      out[i] = TerminalCell{foreground, static_cast<unsigned char>(run[i]), bold};
-    }
-    cursor_column_ += count;
-    run.remove_prefix(count);
+    const std::size_t n = std::min(count, columns_ - cursor_column_);
+    store_cells(row_cells(cursor_row_) + cursor_column_, text, n, pen_.foreground, pen_.bold);
+    cursor_column_ += n;
+    text += n;
+    count -= n;
   }
+}
+
+void TerminalScreen::print_ascii(std::string_view run) { print_text(run.data(), run.size()); }
+
+void TerminalScreen::print_run(std::span<const char32_t> run) {
+  print_text(run.data(), run.size());
+}
+
+void TerminalScreen::blank(TerminalCell* first, std::size_t count) {
+  std::memcpy(static_cast<void*>(first), blank_row_.data(), count * sizeof(TerminalCell));
 }
 
 void TerminalScreen::line_feed() {
@@ -189,23 +255,20 @@ void TerminalScreen::line_feed() {
   }
   // The top row leaves the ring and comes back, blanked, as the bottom row.
   top_ = top_ + 1 == row_count_ ? 0 : top_ + 1;
-  TerminalCell* bottom = row_cells(row_count_ - 1);
-  std::fill(bottom, bottom + columns_, TerminalCell::blank());
+  blank(row_cells(row_count_ - 1), columns_);
 }
 
 void TerminalScreen::erase_to_end_of_row() {
   if (cursor_column_ >= columns_) return;
-  TerminalCell* cells = row_cells(cursor_row_);
-  std::fill(cells + cursor_column_, cells + columns_, TerminalCell::blank());
+  blank(row_cells(cursor_row_) + cursor_column_, columns_ - cursor_column_);
 }
 
 void TerminalScreen::erase_row() {
-  TerminalCell* cells = row_cells(cursor_row_);
-  std::fill(cells, cells + columns_, TerminalCell::blank());
+  blank(row_cells(cursor_row_), columns_);
 }
 
 void TerminalScreen::erase_screen() {
-  std::fill(cells_.begin(), cells_.end(), TerminalCell::blank());
+  for (std::size_t r = 0; r < row_count_; ++r) blank(row_cells(r), columns_);
 }
 
 }  // namespace remote::vt

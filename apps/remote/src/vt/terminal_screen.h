@@ -83,7 +83,11 @@ class TerminalScreen {
 
   void print(char32_t ch);
   void print_ascii(std::string_view run);
+  void print_run(std::span<const char32_t> run);
+  template <class Char>
+  void print_text(const Char* text, std::size_t count);
   void line_feed();
+  void blank(TerminalCell* first, std::size_t count);
   void erase_to_end_of_row();
   void erase_row();
   void erase_screen();
@@ -93,6 +97,8 @@ class TerminalScreen {
   // All rows in one block; rows_ are a ring starting at physical row top_, so a scroll
   // blanks one row instead of moving the grid.
   std::vector<TerminalCell> cells_;
+  // One row of blank cells, copied over cells to erase them.
+  std::vector<TerminalCell> blank_row_;
   std::size_t top_ = 0;
   std::size_t cursor_column_ = 0;
   std::size_t cursor_row_ = 0;

@@ -381,7 +381,7 @@ const std::uint8_t* Parser::ground(const std::uint8_t* p, const std::uint8_t* en
         }
         continue;
       }
-    } else if (byte >= 0xF0 && end - p >= 3 && (p[0] & 0xC0) == 0x80 &&
+    } else if (byte >= 0xF0 && byte <= 0xF4 && end - p >= 3 && (p[0] & 0xC0) == 0x80 &&
                (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
       const char32_t value = ((byte & 0x07u) << 18) | ((p[0] & 0x3Fu) << 12) |
                              ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);

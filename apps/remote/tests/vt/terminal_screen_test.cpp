@@ -130,6 +130,8 @@ const std::vector<ScreenCase> kScreenCases = {
     {"overlong", 5, 3, {"\xc0\xaf"}, {"\ufffd\ufffd", "", ""}, {2, 0}},
     {"surrogate", 5, 3, {"\xed\xa0\x80"}, {"\ufffd\ufffd", "", ""}, {2, 0}},
     {"above U+10FFFF", 5, 3, {"\xf4\x90\x80\x80"}, {"\ufffd", "", ""}, {1, 0}},
+    {"five-byte lead", 5, 3, {"\xfc\x80\xb4\x90"}, {"\ufffd\ufffd", "", ""}, {2, 0}},
+    {"four-byte lead F5", 5, 3, {"\xf5\x80\x80\x80"}, {"\ufffd", "", ""}, {1, 0}},
 };
 
 TEST(TerminalScreen, FeedTable) {

@@ -9,6 +9,7 @@
 #include <list>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "kivo/base/log.h"
 
@@ -66,7 +67,14 @@ struct CacheKeyHash {
 
 long fixed(double v) { return std::lround(v * 64.0); }
 
+std::vector<std::string>& extra_font_files() {
+  static std::vector<std::string> files;
+  return files;
+}
+
 }  // namespace
+
+void add_font_file(std::string path) { extra_font_files().push_back(std::move(path)); }
 
 struct TextRenderer::Impl {
   PangoFontMap* font_map = nullptr;
@@ -130,6 +138,11 @@ TextRenderer::TextRenderer() : impl_(std::make_unique<Impl>()) {
   for (const char* file : kFontFiles) {
     if (!FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(file))) {
       fatal(std::string("pinned font file is missing: ") + file + " (run scripts/install-deps)");
+    }
+  }
+  for (const auto& file : extra_font_files()) {
+    if (!FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(file.c_str()))) {
+      log_warn("kivo::ui", "font file could not be added: " + file);
     }
   }
   impl_->font_map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "kivo/ui/canvas.h"
@@ -30,6 +31,9 @@ struct TextStyle {
   double wrap_width = 0;  // 0: a single line, never wrapped
   double max_width = 0;   // 0: unlimited; otherwise ellipsized at the end to fit
 };
+
+// Adds a font file to the pinned set. Only effective before the first text is measured.
+void add_font_file(std::string path);
 
 class TextRenderer {
  public:

@@ -1,0 +1,154 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace remote::test {
+
+TempDir::TempDir() {
+  std::string pattern = "/tmp/remote-test.XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+Process Process::start(const std::vector<std::string>& argv,
+                       const std::map<std::string, std::optional<std::string>>& env,
+                       const std::optional<std::filesystem::path>& log) {
+  std::map<std::string, std::string> merged;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const auto eq = entry.find('=');
+    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  for (const auto& [name, value] : env) {
+    if (value) {
+      merged[name] = *value;
+    } else {
+      merged.erase(name);
+    }
+  }
+  std::vector<std::string> env_strings;
+  for (const auto& [name, value] : merged) env_strings.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (auto& s : env_strings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (auto& s : args) argp.push_back(s.data());
+  argp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (log) {
+    posix_spawn_file_actions_addopen(&actions, 1, log->c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+  return Process(pid);
+}
+
+Process::Process(Process&& other) noexcept : pid_(other.pid_), status_(other.status_) { other.pid_ = -1; }
+
+Process& Process::operator=(Process&& other) noexcept {
+  if (this != &other) {
+    this->~Process();
+    pid_ = other.pid_;
+    status_ = other.status_;
+    other.pid_ = -1;
+  }
+  return *this;
+}
+
+Process::~Process() {
+  if (pid_ > 0 && !status_) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+bool Process::running() {
+  if (status_) return false;
+  int status = 0;
+  const pid_t r = waitpid(pid_, &status, WNOHANG);
+  if (r == pid_) {
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+  }
+  return true;
+}
+
+std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
+  eventually([this] { return !running(); }, timeout);
+  return status_;
+}
+
+void Process::signal(int sig) const {
+  if (pid_ > 0 && !status_) kill(pid_, sig);
+}
+
+std::optional<std::string> run_output(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (auto& s : args) argp.push_back(s.data());
+  argp.push_back(nullptr);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipe_fds[1]);
+  if (rc != 0) {
+    close(pipe_fds[0]);
+    return std::nullopt;
+  }
+  fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
+  std::string out;
+  int status = 0;
+  bool exited = false;
+  eventually(
+      [&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+        if (!exited && waitpid(pid, &status, WNOHANG) == pid) exited = true;
+        return exited && n == 0;
+      },
+      timeout);
+  close(pipe_fds[0]);
+  if (!exited) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return std::nullopt;
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return out;
+}
+
+std::filesystem::path built_program(const std::string& relative) {
+  const char* dir = std::getenv("REMOTE_BINARY_DIR");
+  return std::filesystem::path(dir != nullptr ? dir : ".") / relative;
+}
+
+}  // namespace remote::test

@@ -1,0 +1,166 @@
+#include "kivo/ui/launch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "kivo/base/log.h"
+#include "kivo/ui/text_render.h"
+#include "kivo/ui/window.h"
+
+namespace kivo::ui::launch {
+namespace {
+
+constexpr std::string_view kTarget = "kivo::launch";
+
+std::string window_title(const LaunchDescriptor& d) {
+  std::string title;
+  for (auto segment : d.title_segments) {
+    if (!title.empty()) title += " — ";
+    title += segment;
+  }
+  if (!title.empty()) return title;
+  // "io.kivo.remote" → "Remote"
+  std::string_view id = d.app_id;
+  if (const auto dot = id.rfind('.'); dot != std::string_view::npos) id.remove_prefix(dot + 1);
+  title = id;
+  if (!title.empty() && title[0] >= 'a' && title[0] <= 'z') title[0] = static_cast<char>(title[0] - 'a' + 'A');
+  return title;
+}
+
+bool env_flag(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && std::string_view(value) == "1";
+}
+
+}  // namespace
+
+int run_or_exit(const LaunchDescriptor& d) {
+  for (auto entry : d.env_defaults) {
+    const auto eq = entry.find('=');
+    if (eq == std::string_view::npos || eq == 0) continue;
+    const std::string name(entry.substr(0, eq));
+    const std::string value(entry.substr(eq + 1));
+    setenv(name.c_str(), value.c_str(), 0);
+  }
+  for (auto name : d.required_env) {
+    if (std::getenv(std::string(name).c_str()) == nullptr) {
+      std::fprintf(stderr, "%s: the environment variable %.*s must be set\n", std::string(d.app_id).c_str(),
+                   static_cast<int>(name.size()), name.data());
+      return 1;
+    }
+  }
+  for (auto file : d.extra_font_files) text_render::add_font_file(std::string(file));
+  if (d.text_scale) text_render::TextRenderer::shared().set_text_scale(d.text_scale());
+
+  LaunchContext context{.app_id = d.app_id, .review_state = std::nullopt};
+  if (const char* review = std::getenv("KIVO_REVIEW_STATE")) context.review_state = review;
+
+  // The document first: without it nothing the user does could be kept.
+  if (d.persistence == nullptr) {
+    std::fprintf(stderr, "%s: no persistence hook was given\n", std::string(d.app_id).c_str());
+    return 1;
+  }
+  auto persisted = d.persistence(d.app_id, doc::persist::Options{});
+  auto host = std::make_shared<ActionHost>();
+  App app(std::string(d.app_id), host);
+  if (!persisted) {
+    if (d.on_document_error) d.on_document_error(app, persisted.error().message);
+    std::fprintf(stderr, "%s: cannot open the saved document: %s\n", std::string(d.app_id).c_str(),
+                 persisted.error().message.c_str());
+    return 1;
+  }
+  doc::persist::PersistedDocument& store = *persisted;
+  host->committer = [&store](doc::Document&) -> std::expected<void, std::string> {
+    auto result = store.commit();
+    if (!result) return std::unexpected(result.error().message);
+    return {};
+  };
+  if (d.on_document_opened) d.on_document_opened(app);
+  if (d.register_actions) d.register_actions(app);
+
+  std::unique_ptr<Application> application;
+  if (context.review_state && d.review_state) {
+    const bool known = std::find(d.review_states.begin(), d.review_states.end(), *context.review_state) !=
+                       d.review_states.end();
+    if (!known && d.on_unknown_review_state) d.on_unknown_review_state(app, *context.review_state);
+    application = d.review_state(context);
+  } else if (d.create_application) {
+    application = d.create_application(context);
+  }
+  if (!application) {
+    std::fprintf(stderr, "%s: the application could not be created\n", std::string(d.app_id).c_str());
+    return 1;
+  }
+  application->attach_action_host(host);
+  application->set_reduced_motion(d.reduced_motion ? d.reduced_motion() : env_flag("KIVO_REDUCED_MOTION"));
+  if (d.on_started) d.on_started(app);
+
+  const auto size = d.window_size ? d.window_size() : std::pair<unsigned, unsigned>{1280, 800};
+  WindowOptions options{.title = window_title(d),
+                        .width = static_cast<int>(size.first),
+                        .height = static_cast<int>(size.second),
+                        .resizable = d.switches[0] != 0,
+                        .fullscreen = d.switches[1] != 0,
+                        .high_dpi = d.switches[2] != 0};
+  auto window = Window::open(options);
+  if (!window) {
+    std::fprintf(stderr, "%s: %s\n", std::string(d.app_id).c_str(), window.error().c_str());
+    return 1;
+  }
+
+  doc::Document& document = store.document();
+  std::vector<doc::ChangeHash> reported = document.heads();
+  application->document_changed(document);
+  if (d.on_document_changed) d.on_document_changed(app, document);
+  reported = document.heads();
+
+  // Reports every change of the document to the application once, whoever made it.
+  auto report_changes = [&] {
+    if (document.pending_ops() > 0) {
+      if (auto saved = store.commit(); !saved) log_error(kTarget, "saving the document failed: " + saved.error().message);
+    }
+    auto heads = document.heads();
+    if (heads == reported) return;
+    reported = heads;
+    application->document_changed(document);
+    if (d.on_document_changed) d.on_document_changed(app, document);
+    reported = document.heads();
+  };
+
+  std::pair<int, int> last_size{static_cast<int>(size.first), static_cast<int>(size.second)};
+  const bool sync = d.sync_between_devices ? d.sync_between_devices() : true;
+  if (sync && store.watch_fd() >= 0) {
+    (*window)->watch_fd(store.watch_fd(), [&store] { store.refresh(); });
+  }
+  (*window)->after_events([&] {
+    for (auto& encoded : application->take_pending_work()) {
+      auto transport = host->transport(document);
+      auto result = host->base_context ? actions::executor::dispatch_by_with_context(transport, encoded, *host->base_context)
+                                       : actions::executor::dispatch_by(transport, encoded);
+      if (!result) log_warn(kTarget, "queued action failed: " + result.error().display());
+    }
+    report_changes();
+    if (d.on_resized) {
+      const auto& frame = (*window)->frame();
+      const double scale = (*window)->context().scale_factor;
+      const int w = static_cast<int>(std::lround(frame.width_px() / scale));
+      const int h = static_cast<int>(std::lround(frame.height_px() / scale));
+      if (w != last_size.first || h != last_size.second) {
+        last_size = {w, h};
+        d.on_resized(app, w, h);
+      }
+    }
+  });
+  (*window)->on_focus_changed([&](bool focused) {
+    if (d.on_focus) d.on_focus(app, focused);
+  });
+
+  (*window)->run(*application, &document);
+  if (d.on_exit) d.on_exit(app);
+  return 0;
+}
+
+}  // namespace kivo::ui::launch

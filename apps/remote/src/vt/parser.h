@@ -227,6 +227,21 @@ inline const std::uint8_t* scan_ascii(const std::uint8_t* p, const std::uint8_t*
 
 // The first byte at or after p that ends a string state: BEL, CAN, SUB or ESC.
 inline const std::uint8_t* scan_string_end(const std::uint8_t* p, const std::uint8_t* end) {
+#if defined(__SSE2__)
+  const __m128i esc = _mm_set1_epi8(0x1B);
+  const __m128i bel = _mm_set1_epi8(0x07);
+  const __m128i can = _mm_set1_epi8(0x18);
+  const __m128i sub = _mm_set1_epi8(0x1A);
+  while (end - p >= 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, esc), _mm_cmpeq_epi8(chunk, bel)),
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, can), _mm_cmpeq_epi8(chunk, sub)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
   while (p < end) {
     std::uint8_t byte = *p;
     if (byte == 0x1B || byte == 0x07 || byte == 0x18 || byte == 0x1A) return p;

@@ -1,0 +1,196 @@
+#include "doc/store.h"
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "kivo/base/log.h"
+
+namespace remote::doc {
+namespace {
+
+using kivo::doc::Document;
+using kivo::doc::ObjectRef;
+using kivo::doc::ObjId;
+using kivo::doc::ObjType;
+using kivo::doc::Value;
+
+constexpr std::string_view kConnections = "connections";
+
+std::optional<Value> value_at(const Document& document, const ObjId& obj, std::string_view key) {
+  auto value = document.get(obj, key);
+  if (!value || !*value) return std::nullopt;
+  return **value;
+}
+
+std::optional<ObjId> object_at(const Document& document, const ObjId& obj, std::string_view key, ObjType type) {
+  const auto value = value_at(document, obj, key);
+  if (!value) return std::nullopt;
+  const auto* ref = std::get_if<ObjectRef>(&*value);
+  if (ref == nullptr || ref->type != type) return std::nullopt;
+  return ref->id;
+}
+
+ObjId put_object_or_die(Document& document, const ObjId& obj, std::string_view key, ObjType type,
+                        std::string_view broken) {
+  auto created = document.put_object(obj, key, type);
+  if (!created) kivo::fatal(broken);
+  return *created;
+}
+
+// The connections map, created (replacing whatever was there) when it is missing or is
+// not a map.
+ObjId connections_map(Document& document) {
+  if (auto existing = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map)) return *existing;
+  return put_object_or_die(document, kivo::doc::kRoot, kConnections, ObjType::Map,
+                           "put_object connections on root never fails");
+}
+
+ObjId name_text(Document& document, const ObjId& connection) {
+  if (auto existing = object_at(document, connection, "name", ObjType::Text)) return *existing;
+  return put_object_or_die(document, connection, "name", ObjType::Text, "put_object name never fails");
+}
+
+void splice_name(Document& document, const ObjId& connection, std::string_view name) {
+  const ObjId text = name_text(document, connection);
+  if (auto spliced = kivo::doc::splice_text_diffed(document, text, name); !spliced) {
+    kivo::fatal("splicing a profile name into its own text object never fails: " + spliced.error().message);
+  }
+}
+
+// Writes only when the key is missing, holds an object, or holds a different scalar.
+void put_if_changed(Document& document, const ObjId& obj, std::string_view key, Value value) {
+  if (const auto stored = value_at(document, obj, key); stored && *stored == value) return;
+  if (auto put = document.put(obj, key, std::move(value)); !put) {
+    kivo::fatal("put into a connection map never fails: " + put.error().message);
+  }
+}
+
+std::string string_at(const Document& document, const ObjId& obj, std::string_view key) {
+  const auto value = value_at(document, obj, key);
+  if (!value) return {};
+  const auto* text = std::get_if<std::string>(&*value);
+  return text != nullptr ? *text : std::string();
+}
+
+std::uint16_t port_at(const Document& document, const ObjId& obj) {
+  const auto value = value_at(document, obj, "port");
+  if (!value) return 0;
+  std::int64_t number = 0;
+  if (const auto* i = std::get_if<std::int64_t>(&*value)) {
+    number = *i;
+  } else if (const auto* u = std::get_if<std::uint64_t>(&*value)) {
+    number = static_cast<std::int64_t>(*u);
+  } else if (const auto* c = std::get_if<kivo::doc::Counter>(&*value)) {
+    number = c->value;
+  } else if (const auto* t = std::get_if<kivo::doc::Timestamp>(&*value)) {
+    number = t->millis;
+  } else if (const auto* f = std::get_if<double>(&*value)) {
+    // Towards zero, saturating; not-a-number reads as 0.
+    constexpr double kMin = static_cast<double>(std::numeric_limits<std::int64_t>::min());
+    constexpr double kMax = static_cast<double>(std::numeric_limits<std::int64_t>::max());
+    if (std::isnan(*f)) {
+      number = 0;
+    } else if (*f <= kMin) {
+      number = std::numeric_limits<std::int64_t>::min();
+    } else if (*f >= kMax) {
+      number = std::numeric_limits<std::int64_t>::max();
+    } else {
+      number = static_cast<std::int64_t>(*f);
+    }
+  } else {
+    return 0;
+  }
+  return static_cast<std::uint16_t>(static_cast<std::uint64_t>(number) & 0xffff);
+}
+
+}  // namespace
+
+std::vector<ConnectionProfile> read_profiles(const Document& document) {
+  std::vector<ConnectionProfile> profiles;
+  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
+  if (!connections) return profiles;
+  auto keys = document.keys(*connections);
+  if (!keys) return profiles;
+  for (const auto& key : *keys) {
+    const auto id = kivo::Uuid::parse(key);
+    if (!id) continue;
+    const auto map = object_at(document, *connections, key, ObjType::Map);
+    if (!map) continue;
+    ConnectionProfile profile;
+    profile.id = *id;
+    if (const auto name = object_at(document, *map, "name", ObjType::Text)) {
+      if (auto text = document.text(*name)) profile.name = std::move(*text);
+    }
+    profile.host = string_at(document, *map, "host");
+    profile.user = string_at(document, *map, "user");
+    profile.group = string_at(document, *map, "group");
+    profile.last_used = string_at(document, *map, "last_used");
+    const std::string kind = string_at(document, *map, "kind");
+    profile.kind = kind == "VNC" ? ConnectionKind::Vnc
+                   : kind == "RDP" ? ConnectionKind::Rdp
+                   : kind == "Kivo" ? ConnectionKind::Kivo
+                                    : ConnectionKind::Ssh;
+    const std::string auth = string_at(document, *map, "auth");
+    profile.auth = auth == "Public key" ? ConnectionAuth::PublicKey
+                   : auth == "Device identity" ? ConnectionAuth::DeviceIdentity
+                                               : ConnectionAuth::Password;
+    const std::string presence = string_at(document, *map, "presence");
+    profile.presence = presence == "online" ? Presence::Online
+                       : presence == "offline" ? Presence::Offline
+                                               : Presence::Unknown;
+    profile.port = port_at(document, *map);
+    const auto favorite = value_at(document, *map, "favorite");
+    const bool* flag = favorite ? std::get_if<bool>(&*favorite) : nullptr;
+    profile.favorite = flag != nullptr && *flag;
+    profiles.push_back(std::move(profile));
+  }
+  return profiles;
+}
+
+void upsert_profile(Document& document, const ConnectionProfile& profile) {
+  const ObjId connections = connections_map(document);
+  const std::string key = profile.id.to_string();
+  ObjId map;
+  if (auto existing = object_at(document, connections, key, ObjType::Map)) {
+    map = *existing;
+  } else {
+    map = put_object_or_die(document, connections, key, ObjType::Map, "put_object connection map never fails");
+  }
+  splice_name(document, map, profile.name);
+  put_if_changed(document, map, "host", profile.host);
+  put_if_changed(document, map, "port", static_cast<std::int64_t>(profile.port));
+  put_if_changed(document, map, "user", profile.user);
+  put_if_changed(document, map, "kind", std::string(document_text(profile.kind)));
+  put_if_changed(document, map, "auth", std::string(document_text(profile.auth)));
+  put_if_changed(document, map, "last_used", profile.last_used);
+  put_if_changed(document, map, "presence", std::string(document_text(profile.presence)));
+  put_if_changed(document, map, "group", profile.group);
+  put_if_changed(document, map, "favorite", profile.favorite);
+}
+
+void rename_profile(Document& document, const kivo::Uuid& id, std::string_view name) {
+  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
+  if (!connections) return;
+  const auto map = object_at(document, *connections, id.to_string(), ObjType::Map);
+  if (!map) return;
+  splice_name(document, *map, name);
+}
+
+void set_favorite(Document& document, const kivo::Uuid& id, bool favorite) {
+  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
+  if (!connections) return;
+  const auto map = object_at(document, *connections, id.to_string(), ObjType::Map);
+  if (!map) return;
+  put_if_changed(document, *map, "favorite", favorite);
+}
+
+void delete_profile(Document& document, const kivo::Uuid& id) {
+  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
+  if (!connections) return;
+  if (auto deleted = document.delete_key(*connections, id.to_string()); !deleted) {
+    kivo::log_warn("remote::doc", "deleting a connection failed: " + deleted.error().message);
+  }
+}
+
+}  // namespace remote::doc

@@ -40,4 +40,14 @@ ActionError ActionError::apply(std::string type_name, std::string_view reason) {
   return {Kind::Apply, std::move(type_name), std::move(message), {}};
 }
 
+ActionError ActionError::wrong_device(std::string type_name) {
+  std::string message = fmt::format("`{}` action was dispatched for another device's document", type_name);
+  return {Kind::WrongDevice, std::move(type_name), std::move(message), {}};
+}
+
+ActionError ActionError::commit(std::string type_name, std::string_view reason) {
+  std::string message = fmt::format("committing `{}` action failed: {}", type_name, reason);
+  return {Kind::Commit, std::move(type_name), std::move(message), {}};
+}
+
 }  // namespace kivo::actions

@@ -33,6 +33,12 @@ Json action_json(const ActionSpec& spec) {
   return out;
 }
 
+Json heads_json(const std::vector<doc::ChangeHash>& heads) {
+  Json out = Json::array();
+  for (const doc::ChangeHash& head : heads) out.push_back(head.to_string());
+  return out;
+}
+
 }  // namespace
 
 nlohmann::ordered_json resource_json(const Resource& resource) {
@@ -55,6 +61,24 @@ nlohmann::ordered_json resources_json(const std::vector<Resource>& resources) {
 
 std::string resources_json_text(const std::vector<Resource>& resources) {
   return resources_json(resources).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+nlohmann::ordered_json journal_json(const std::vector<bound_dispatch::JournalEntry>& entries) {
+  Json out = Json::array();
+  for (const auto& entry : entries) {
+    Json item = Json::object();
+    item["sequence"] = entry.sequence;
+    item["type_name"] = entry.action.type_name;
+    item["payload"] = entry.action.payload;
+    item["caller"] = entry.caller ? Json{{"app_id", entry.caller->app_id},
+                                         {"app_name", entry.caller->app_name},
+                                         {"label", entry.caller->label}}
+                                  : Json(nullptr);
+    item["heads_before"] = heads_json(entry.heads_before);
+    item["heads_after"] = heads_json(entry.heads_after);
+    out.push_back(std::move(item));
+  }
+  return out;
 }
 
 }  // namespace kivo::actions

@@ -14,7 +14,9 @@ struct ActionError {
     Unavailable,           // the action is marked unavailable
     ConfirmationRequired,  // the action must be confirmed and the context does not say so
     Encode,                // an encoder refused its arguments
+    WrongDevice,           // the context names another acting device than the document's
     Apply,                 // applying to the document failed; nothing was committed
+    Commit,                // the change was made but could not be committed or stored
   };
 
   Kind kind;
@@ -33,7 +35,9 @@ struct ActionError {
   static ActionError unavailable(std::string type_name, std::string_view code, std::string_view reason);
   static ActionError confirmation_required(std::string type_name);
   static ActionError encode(std::string type_name, std::string_view reason);
+  static ActionError wrong_device(std::string type_name);
   static ActionError apply(std::string type_name, std::string_view reason);
+  static ActionError commit(std::string type_name, std::string_view reason);
 
   friend bool operator==(const ActionError&, const ActionError&) = default;
 };

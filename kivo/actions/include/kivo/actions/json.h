@@ -6,6 +6,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "kivo/actions/bound_dispatch.h"
 #include "kivo/actions/resource.h"
 
 namespace kivo::actions {
@@ -19,5 +20,9 @@ nlohmann::ordered_json resources_json(const std::vector<Resource>& resources);
 
 // The same as compact text.
 std::string resources_json_text(const std::vector<Resource>& resources);
+
+// [{"sequence","type_name","payload","caller":{"app_id","app_name","label"} or null,
+//   "heads_before":[hex…],"heads_after":[hex…]}, …]
+nlohmann::ordered_json journal_json(const std::vector<bound_dispatch::JournalEntry>& entries);
 
 }  // namespace kivo::actions

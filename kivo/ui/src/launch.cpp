@@ -112,23 +112,23 @@ int run_or_exit(const LaunchDescriptor& d) {
   }
 
   doc::Document& document = store.document();
-  std::vector<doc::ChangeHash> reported = document.heads();
-  application->document_changed(document);
-  if (d.on_document_changed) d.on_document_changed(app, document);
-  reported = document.heads();
-
-  // Reports every change of the document to the application once, whoever made it.
-  auto report_changes = [&] {
-    if (document.pending_ops() > 0) {
-      if (auto saved = store.commit(); !saved) log_error(kTarget, "saving the document failed: " + saved.error().message);
-    }
-    auto heads = document.heads();
-    if (heads == reported) return;
-    reported = heads;
+  std::vector<doc::ChangeHash> reported;
+  // Reports the document to the application whenever its heads moved, whoever moved them
+  // (a dispatch, a merge from another device). Edits made outside a dispatch, such as the
+  // application's first synchronisation, are committed here so they reach the log.
+  auto commit_pending = [&] {
+    if (document.pending_ops() == 0) return;
+    if (auto saved = store.commit(); !saved) log_error(kTarget, "saving the document failed: " + saved.error().message);
+  };
+  auto report_changes = [&](bool force) {
+    commit_pending();
+    if (!force && document.heads() == reported) return;
     application->document_changed(document);
     if (d.on_document_changed) d.on_document_changed(app, document);
+    commit_pending();
     reported = document.heads();
   };
+  report_changes(true);
 
   std::pair<int, int> last_size{static_cast<int>(size.first), static_cast<int>(size.second)};
   const bool sync = d.sync_between_devices ? d.sync_between_devices() : true;
@@ -142,7 +142,7 @@ int run_or_exit(const LaunchDescriptor& d) {
                                        : actions::executor::dispatch_by(transport, encoded);
       if (!result) log_warn(kTarget, "queued action failed: " + result.error().display());
     }
-    report_changes();
+    report_changes(false);
     if (d.on_resized) {
       const auto& frame = (*window)->frame();
       const double scale = (*window)->context().scale_factor;

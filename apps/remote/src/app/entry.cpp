@@ -1,5 +1,6 @@
 #include "app/entry.h"
 
+#include "actions/dispatch.h"
 #include "app/remote_app.h"
 
 namespace remote::app {
@@ -16,7 +17,7 @@ std::unique_ptr<kivo::ui::Application> create_review_application(const kivo::ui:
   return app;
 }
 
-void register_actions(kivo::ui::App& /*app*/) {}
+void register_actions(kivo::ui::App& app) { actions::register_decoder(app.action_registry_mut()); }
 
 kivo::ui::launch::LaunchDescriptor launch_descriptor() {
   kivo::ui::launch::LaunchDescriptor d;

@@ -10,7 +10,7 @@
 
 namespace remote::app {
 
-inline constexpr std::string_view kAppId = "io.kivo.remote";
+inline constexpr std::string_view kAppId = "io.kivo.remote";  // also the caller id of its dispatches
 
 inline constexpr std::array<std::string_view, 13> kReviewStates = {
     "narrow",         "narrow-open",        "form",           "form-kivo",       "session-ssh",

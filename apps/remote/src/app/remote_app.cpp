@@ -65,7 +65,7 @@ void RemoteApp::select_first_visible() {
   selected_ = visible.empty() ? std::nullopt : std::optional<Uuid>(visible.front()->id);
 }
 
-void RemoteApp::update(const AppMessage& message, kivo::doc::Document& /*document*/) {
+void RemoteApp::update(const AppMessage& message, kivo::doc::Document& document) {
   needs_repaint_ = true;
   std::visit(Overloaded{
                  [this](const msg::ShowList& m) { apply(m); },
@@ -80,6 +80,8 @@ void RemoteApp::update(const AppMessage& message, kivo::doc::Document& /*documen
                  [this](const msg::ToggleFullscreen& m) { apply(m); },
                  [this](const msg::PickDevice& m) { apply(m); },
                  [this](const msg::ToggleNavigation& m) { apply(m); },
+                 [&](const msg::SaveForm& m) { apply(m, document); },
+                 [&](const msg::ToggleFavorite& m) { apply(m, document); },
                  // Sessions, confirmations and document edits arrive with their runtimes.
                  [](const auto&) {},
              },

@@ -48,6 +48,7 @@ class RemoteApp : public kivo::ui::Application {
   // --- framework calls -------------------------------------------------------------
   std::string_view type_name() const override { return kTypeName; }
   std::string_view short_name() const override { return "RemoteApp"; }
+  void document_changed(kivo::doc::Document& document) override;
   void apply_layout(kivo::ui::Rect bounds) override;
   void paint(kivo::ui::PaintContext& context) override;
   kivo::ui::Rect bounds() const override { return bounds_; }
@@ -106,6 +107,12 @@ class RemoteApp : public kivo::ui::Application {
   void apply(const msg::ToggleFullscreen&);
   void apply(const msg::PickDevice&);
   void apply(const msg::ToggleNavigation&);
+  void apply(const msg::SaveForm&, kivo::doc::Document& document);
+  void apply(const msg::ToggleFavorite&, kivo::doc::Document& document);
+
+  // Keeps the selection when its profile is still listed; otherwise selects the first
+  // visible profile, or nothing.
+  void repair_selection();
 
   std::string& field_text_mut(int field);
   void refill_inputs();

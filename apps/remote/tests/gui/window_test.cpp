@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "process.h"
 #include "xvfb.h"
 
@@ -22,14 +24,19 @@ TEST(Window, OpensWithinSecondsAndExitsCleanlyWhenClosed) {
                                 {"KIVO_SYNC_DIR", std::nullopt},
                                 {"KIVO_REVIEW_STATE", std::nullopt}},
                                home / "remote.log");
+  const auto log = [&] {
+    std::ifstream in(home / "remote.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
   std::optional<unsigned long> window;
-  ASSERT_TRUE(eventually([&] { return (window = xvfb->find_window("Remote")).has_value() || !remote.running(); }, 10s));
-  ASSERT_TRUE(window) << "the program exited before its window appeared";
+  ASSERT_TRUE(eventually([&] { return (window = xvfb->find_window("Remote")).has_value() || !remote.running(); }, 20s))
+      << "no window after 20 s; the program said:\n" << log();
+  ASSERT_TRUE(window) << "the program exited before its window appeared:\n" << log();
   EXPECT_TRUE(remote.running());
   ASSERT_TRUE(xvfb->request_close(*window));
   const auto status = remote.wait(10s);
   ASSERT_TRUE(status) << "the program did not exit after its window was closed";
-  EXPECT_EQ(*status, 0);
+  EXPECT_EQ(*status, 0) << log();
   // The document folder was created for the device, privately.
   EXPECT_TRUE(std::filesystem::exists(home / "data/kivo/io.kivo.remote/actor"));
 }

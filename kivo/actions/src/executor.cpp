@@ -1,6 +1,7 @@
 #include "kivo/actions/executor.h"
 
 #include "kivo/doc/document.h"
+#include "kivo/doc/persist.h"
 
 namespace kivo::actions::executor {
 namespace {
@@ -10,6 +11,17 @@ bool same_device(const std::vector<std::uint8_t>& acting, const doc::ActorId& ac
 }
 
 }  // namespace
+
+Committer persisted_committer(doc::persist::PersistedDocument& persisted) {
+  return [&persisted](doc::Document& document) -> std::expected<void, std::string> {
+    if (&document != &persisted.document()) {
+      return std::unexpected(std::string("the transport's document is not the persisted document"));
+    }
+    auto written = persisted.commit();
+    if (!written) return std::unexpected(written.error().message);
+    return {};
+  };
+}
 
 LocalTransport::LocalTransport(const ActionRegistry& registry, doc::Document& document, Committer commit)
     : registry_(registry), document_(document), commit_(std::move(commit)) {}
@@ -59,7 +71,12 @@ std::expected<DispatchReceipt, ActionError> LocalTransport::send(const EncodedAc
     document_ = std::move(before);
     return std::unexpected(ActionError::apply(encoded.type_name, "an action that is not a document edit changed the document"));
   }
-  if (auto committed = commit(encoded.type_name); !committed) return std::unexpected(committed.error());
+  if (auto committed = commit(encoded.type_name); !committed) {
+    // When the change was never made, its edits are undone like a failed apply; a change that
+    // was made but not stored stays, and its store writes it later.
+    if (document_.pending_ops() > 0) document_ = std::move(before);
+    return std::unexpected(committed.error());
+  }
   receipt.committed = true;
   return receipt;
 }

@@ -7,6 +7,7 @@
 #include "kivo/actions/bound_dispatch.h"
 #include "kivo/actions/json.h"
 #include "kivo/doc/document.h"
+#include "kivo/doc/persist.h"
 
 namespace kivo::actions {
 namespace {
@@ -152,6 +153,41 @@ TEST_F(ExecutorTest, CommitFailureIsReported) {
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().kind, ActionError::Kind::Commit);
   EXPECT_NE(result.error().display().find("log is read-only"), std::string::npos);
+  EXPECT_EQ(value("k"), std::nullopt);
+  EXPECT_EQ(document.pending_ops(), 0u);
+}
+
+TEST_F(ExecutorTest, PersistedCommitsReachTheLog) {
+  char pattern[] = "/tmp/kivo-actions-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path dir = pattern;
+  const doc::persist::Location location{dir / "shared", dir / "device"};
+  {
+    auto persisted = doc::persist::open(location);
+    ASSERT_TRUE(persisted.has_value()) << persisted.error().message;
+    executor::LocalTransport transport(registry, persisted->document(), executor::persisted_committer(*persisted));
+    ASSERT_TRUE(executor::dispatch_by(transport, {"test.put", "saved=yes"}).has_value());
+    EXPECT_FALSE(executor::dispatch_by(transport, {"test.fail", "lost=yes"}).has_value());
+
+    // A committer bound to another document refuses rather than committing the wrong one.
+    executor::LocalTransport mismatched(registry, document, executor::persisted_committer(*persisted));
+    auto refused = executor::dispatch_by(mismatched, {"test.put", "x=1"});
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().kind, ActionError::Kind::Commit);
+    EXPECT_EQ(value("x"), std::nullopt);
+    EXPECT_EQ(document.pending_ops(), 0u);
+  }
+  {
+    auto reopened = doc::persist::open(location);
+    ASSERT_TRUE(reopened.has_value()) << reopened.error().message;
+    auto saved = reopened->document().get(doc::kRoot, "saved");
+    ASSERT_TRUE(saved.has_value() && saved->has_value());
+    EXPECT_EQ(std::get<std::string>(**saved), "yes");
+    auto lost = reopened->document().get(doc::kRoot, "lost");
+    ASSERT_TRUE(lost.has_value());
+    EXPECT_FALSE(lost->has_value());
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(ExecutorTest, JournalRecordsHeadsAroundDispatches) {

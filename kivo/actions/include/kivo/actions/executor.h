@@ -12,13 +12,20 @@
 
 namespace kivo::doc {
 class Document;
+namespace persist {
+class PersistedDocument;
 }
+}  // namespace kivo::doc
 
 namespace kivo::actions::executor {
 
 // Turns the document's pending edits into one committed change. The default commits the
 // document itself; a persisted document passes its own commit so the change reaches its log.
 using Committer = std::function<std::expected<void, std::string>(doc::Document&)>;
+
+// Commits through a persisted document, so each change is appended to this device's log. The
+// transport must be given `persisted.document()`; `persisted` must outlive the committer.
+Committer persisted_committer(doc::persist::PersistedDocument& persisted);
 
 // What a successful dispatch did.
 struct DispatchReceipt {
@@ -41,7 +48,8 @@ class LocalTransport {
   //    change holds only the action.
   // 4. Apply. On failure, or when an action that is not a document edit changed the document,
   //    the document is restored to what it was before the apply and nothing is committed.
-  // 5. Commit what the apply added, if anything.
+  // 5. Commit what the apply added, if anything. A commit that makes no change undoes the
+  //    apply too; one that made the change but could not store it leaves it in place.
   [[nodiscard]] std::expected<DispatchReceipt, ActionError> send(const EncodedAction& action,
                                                                  const context::ActionContext* context);
 

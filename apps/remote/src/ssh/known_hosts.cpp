@@ -172,8 +172,9 @@ class StrictDomBuilder final : public nlohmann::json_sax<json> {
   bool binary(binary_t& value) override { return put(std::move(value)) != nullptr; }
 
   bool start_object(std::size_t) override {
+    std::string location = location_of_next();
     json* object = put(json::object());
-    containers_.push_back({object, location_of_next()});
+    containers_.push_back({object, std::move(location)});
     return true;
   }
   bool key(string_t& name) override {
@@ -191,8 +192,9 @@ class StrictDomBuilder final : public nlohmann::json_sax<json> {
     return true;
   }
   bool start_array(std::size_t) override {
+    std::string location = location_of_next();
     json* array = put(json::array());
-    containers_.push_back({array, location_of_next()});
+    containers_.push_back({array, std::move(location)});
     return true;
   }
   bool end_array() override {

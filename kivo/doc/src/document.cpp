@@ -349,40 +349,41 @@ std::expected<void, Error> Document::validate(const detail::ChangeBody& change) 
     return at.has_value();
   };
 
+  // Error texts are built only on failure: this runs for every op of every change loaded.
+  auto fail_in = [&](const char* what) { return fail("change " + short_hash(change.hash) + ": " + what); };
   std::uint64_t counter = change.start_op;
   for (const Op& op : change.ops) {
-    const std::string where = "change " + short_hash(change.hash) + ": ";
-    if (op.obj.op.counter >= counter) return fail(where + "an op refers to an object not older than itself");
+    if (op.obj.op.counter >= counter) return fail_in("an op refers to an object not older than itself");
     const auto type = type_of(op.obj);
-    if (!type) return fail(where + "an op refers to an unknown object");
+    if (!type) return fail_in("an op refers to an unknown object");
     switch (op.kind) {
       case OpKind::Put:
       case OpKind::MakeMap:
       case OpKind::MakeText:
       case OpKind::DeleteKey:
-        if (*type != ObjType::Map) return fail(where + "a map op targets a text object");
+        if (*type != ObjType::Map) return fail_in("a map op targets a text object");
         for (const OpId& p : op.pred) {
-          if (p.counter >= counter) return fail(where + "an op overwrites a value not older than itself");
+          if (p.counter >= counter) return fail_in("an op overwrites a value not older than itself");
         }
         if (op.kind == OpKind::MakeMap) created.emplace(ObjId{OpId{counter, change.actor}}, ObjType::Map);
         if (op.kind == OpKind::MakeText) created.emplace(ObjId{OpId{counter, change.actor}}, ObjType::Text);
         break;
       case OpKind::Insert: {
-        if (*type != ObjType::Text) return fail(where + "a text op targets a map object");
+        if (*type != ObjType::Text) return fail_in("a text op targets a map object");
         std::size_t hint = 0;
         if (op.ref.counter != 0 && (op.ref.counter >= counter || !elem_exists(op.obj, op.ref, hint)))
-          return fail(where + "an insert refers to an unknown character");
+          return fail_in("an insert refers to an unknown character");
         inserted.emplace(counter, std::make_pair(op.obj, op.width()));
         break;
       }
       case OpKind::Remove: {
-        if (*type != ObjType::Text) return fail(where + "a text op targets a map object");
+        if (*type != ObjType::Text) return fail_in("a text op targets a map object");
         std::size_t hint = 0;
         for (const ElemRun& r : op.runs) {
-          if (r.first.counter + r.len > counter) return fail(where + "a remove refers to a character not older than itself");
+          if (r.first.counter + r.len > counter) return fail_in("a remove refers to a character not older than itself");
           for (std::uint64_t k = 0; k < r.len; ++k) {
             if (!elem_exists(op.obj, OpId{r.first.counter + k, r.first.actor}, hint))
-              return fail(where + "a remove refers to an unknown character");
+              return fail_in("a remove refers to an unknown character");
           }
         }
         break;
@@ -395,21 +396,21 @@ std::expected<void, Error> Document::validate(const detail::ChangeBody& change) 
 
 std::expected<void, Error> Document::try_apply(const Change& change) {
   const detail::ChangeBody& body = change.body();
-  const std::string where = "change " + short_hash(body.hash) + ": ";
+  auto where = [&] { return "change " + short_hash(body.hash) + ": "; };
   const auto known = actors_.find(body.actor);
   const ActorState previous = known == actors_.end() ? ActorState{} : known->second;
   const std::uint64_t expected_seq = previous.seq + 1;
   if (body.seq != expected_seq) {
     // Two different changes with one actor and sequence number: the actor was used by two
     // replicas at once. Only the first to arrive can apply.
-    return fail(where + "actor " + body.actor.to_string() + " has sequence " + std::to_string(body.seq) +
+    return fail(where() + "actor " + body.actor.to_string() + " has sequence " + std::to_string(body.seq) +
                 " where " + std::to_string(expected_seq) + " was expected");
   }
   // Op ids stay unique and Lamport-ordered only if a change counts on from everything it saw,
   // including its actor's previous change.
-  if (body.start_op <= previous.last_op) return fail(where + "its ops are not counted after its dependencies'");
+  if (body.start_op <= previous.last_op) return fail(where() + "its ops are not counted after its dependencies'");
   for (const ChangeHash& dep : body.deps) {
-    if (body.start_op <= applied_.at(dep)) return fail(where + "its ops are not counted after its dependencies'");
+    if (body.start_op <= applied_.at(dep)) return fail(where() + "its ops are not counted after its dependencies'");
   }
   if (auto ok = validate(body); !ok) return ok;
 

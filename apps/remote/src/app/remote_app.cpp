@@ -269,13 +269,22 @@ void RemoteApp::paint(kivo::ui::PaintContext& context) {
 
   auto& canvas = context.canvas;
   canvas.fill_rect(context.window, context.colors.background);
-  const char* name = std::visit(Overloaded{[](const screen::List&) { return "Connections"; },
-                                           [](const screen::Form&) { return "Connection form"; },
-                                           [](const screen::Session&) { return "Session"; }},
-                                screen_);
-  kivo::ui::text_render::TextRenderer::shared().draw_text_weighted(canvas, name, {bounds_.x + 24, bounds_.y + 16}, 22,
-                                                                   kivo::ui::text_render::kSemibold,
-                                                                   context.colors.text);
+  const kivo::ui::Rect content = content_area();
+  std::visit(Overloaded{[&](const screen::List&) { paint_list(context, content); },
+                        [&](const screen::Form&) {
+                          kivo::ui::text_render::TextRenderer::shared().draw_text_weighted(
+                              canvas, "Connection form", {content.x + 24, content.y + 18}, 22,
+                              kivo::ui::text_render::kSemibold, context.colors.text);
+                        },
+                        [&](const screen::Session&) {
+                          kivo::ui::text_render::TextRenderer::shared().draw_text_weighted(
+                              canvas, "Session", {content.x + 24, content.y + 18}, 22,
+                              kivo::ui::text_render::kSemibold, context.colors.text);
+                        }},
+             screen_);
+  const bool sheet_open = confirmation_pending();
+  if (!fullscreen_ && !sheet_open) paint_rail(context);
+  if (!sheet_open) kivo::ui::widget::tooltip::draw_hover_tooltip(canvas, tooltips_, bounds_, context.colors);
 }
 
 }  // namespace remote::app

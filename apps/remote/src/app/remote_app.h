@@ -51,6 +51,10 @@ class RemoteApp : public kivo::ui::Application {
   void document_changed(kivo::doc::Document& document) override;
   void apply_layout(kivo::ui::Rect bounds) override;
   void paint(kivo::ui::PaintContext& context) override;
+  bool on_event(const kivo::ui::Event& event, const kivo::ui::EventContext& context) override;
+  kivo::ui::a11y::AccessNode access_tree() const override;
+  bool semantic_action(std::string_view id, const kivo::ui::a11y::SemanticAction& action,
+                       const kivo::ui::EventContext& context) override;
   kivo::ui::Rect bounds() const override { return bounds_; }
   void set_reduced_motion(bool reduced) override;
   bool first_document_sync_pending() const override { return !document_synced_; }
@@ -78,6 +82,16 @@ class RemoteApp : public kivo::ui::Application {
   bool document_synced() const { return document_synced_; }
   const std::optional<std::string>& notice() const { return notice_; }
   const kivo::ui::widget::text_input::TextInput& input(int field) const { return inputs_.at(field); }
+  const std::vector<HitRegion>& hit_regions() const { return hit_regions_; }
+  const kivo::ui::widget::tooltip::TooltipHost& tooltips() const { return tooltips_; }
+  kivo::ui::Point pointer() const { return pointer_; }
+  // The largest list scroll offset the last paint allowed.
+  double max_list_scroll() const { return list_.max_scroll; }
+  // Whether a confirmation sheet is open (input then reaches only the sheet).
+  bool confirmation_pending() const { return false; }
+
+  // The content area of the window: the bounds less the navigation strip.
+  kivo::ui::Rect content_area() const;
 
   // The visible list for the current search (filtered and ordered).
   std::vector<const doc::ConnectionProfile*> visible_profiles() const;
@@ -115,6 +129,30 @@ class RemoteApp : public kivo::ui::Application {
   void repair_selection();
 
   std::string& field_text_mut(int field);
+
+  // Input (input.cpp).
+  bool on_pointer_moved(kivo::ui::Point position, const kivo::ui::EventContext& context);
+  bool on_wheel(const kivo::ui::Wheel& wheel, const kivo::ui::EventContext& context);
+  bool on_button(const kivo::ui::PointerButtonEvent& button, const kivo::ui::EventContext& context);
+  bool on_key(const kivo::ui::KeyEvent& key, const kivo::ui::EventContext& context);
+  bool on_named_key(const kivo::ui::KeyEvent& key, const kivo::ui::EventContext& context);
+  // Passes a key or press to the focused field's input and copies its text back.
+  bool to_focused_input(const kivo::ui::Event& event);
+  void send(const AppMessage& message, const kivo::ui::EventContext& context);
+  const HitRegion* region_at(kivo::ui::Point position) const;
+  std::optional<std::string> tooltip_for(const std::optional<AppMessage>& message) const;
+  void move_selection(int delta);
+  void scroll_into_view(const Uuid& id);
+  void tab_focus();
+
+  // Painting (screens/*.cpp).
+  void add_region(kivo::ui::Rect rect, std::optional<AppMessage> message);
+  bool hovered(kivo::ui::Rect rect) const { return rect.contains(pointer_); }
+  void paint_list(kivo::ui::PaintContext& context, kivo::ui::Rect area);
+  void paint_rail(kivo::ui::PaintContext& context);
+  void paint_field(kivo::ui::PaintContext& context, int field, kivo::ui::Rect rect);
+  kivo::ui::a11y::AccessNode list_access() const;
+  kivo::ui::a11y::AccessNode navigation_access() const;
   void refill_inputs();
   void close_narrow_navigation();
   void advance_flap(kivo::ui::Clock::time_point now);
@@ -154,6 +192,28 @@ class RemoteApp : public kivo::ui::Application {
   kivo::ui::Clock::time_point last_paint_;
   kivo::ui::Point pointer_;
   std::vector<HitRegion> hit_regions_;
+
+  // What the list screen measured at its last paint, for keyboard scrolling and the
+  // wheel clamp.
+  struct ListGeometry {
+    double top = 0;
+    double viewport = 0;
+    double row_height = 72;
+    double max_scroll = 0;
+    bool stacked = false;
+  } list_;
+  // Row metrics, measured again whenever the text scale changes.
+  struct RowMetrics {
+    unsigned generation = ~0u;
+    double name_line = 0;
+    double sub_line = 0;
+    double button_height = 0;
+    double connect_width = 0;
+    double edit_width = 0;
+    double row_height = 0;
+    double stacked_row_height = 0;
+  } metrics_;
+  void measure_rows();
 };
 
 }  // namespace remote::app

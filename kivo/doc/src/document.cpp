@@ -271,7 +271,6 @@ void Document::apply_op(const Op& op, std::uint64_t counter, const ActorId& acto
       if (op.kind != OpKind::Put) value = ObjectRef{ObjId{id}, op.kind == OpKind::MakeMap ? ObjType::Map : ObjType::Text};
       auto at = std::find_if(entries.begin(), entries.end(), [&](const MapEntry& e) { return e.id < id; });
       entries.insert(at, MapEntry{id, std::move(value)});
-      // Last: the emplace may rehash and move `map`.
       if (op.kind == OpKind::MakeMap) objects_.emplace(ObjId{id}, MapObject{});
       if (op.kind == OpKind::MakeText) objects_.emplace(ObjId{id}, TextObject{});
       break;

@@ -35,6 +35,7 @@ class Change {
   const std::vector<ChangeHash>& deps() const;
   std::span<const std::uint8_t> bytes() const;
 
+  // The decoded ops, for the document and the codec; their type is private to the library.
   explicit Change(std::shared_ptr<const detail::ChangeBody> body) : body_(std::move(body)) {}
   const detail::ChangeBody& body() const { return *body_; }
 

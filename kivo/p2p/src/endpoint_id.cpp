@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <map>
 #include <mutex>
 
 #include "kivo/base/log.h"
@@ -22,6 +23,34 @@ int base32_value(char c) {
   if (c >= 'a' && c <= 'z') return c - 'a';
   if (c >= '2' && c <= '7') return c - '2' + 26;
   return -1;
+}
+
+// Point validation is a field exponentiation; lists and availability checks ask about
+// the same few keys on every frame, so remember recent answers. Bounded, and safe to
+// use from any thread.
+class PointCache {
+ public:
+  std::optional<bool> find(const std::array<std::uint8_t, 32>& key) {
+    std::lock_guard lock(mutex_);
+    const auto it = valid_.find(key);
+    if (it == valid_.end()) return std::nullopt;
+    return it->second;
+  }
+  void remember(const std::array<std::uint8_t, 32>& key, bool valid) {
+    std::lock_guard lock(mutex_);
+    if (valid_.size() >= kLimit) valid_.clear();
+    valid_.emplace(key, valid);
+  }
+
+ private:
+  static constexpr std::size_t kLimit = 4096;
+  std::mutex mutex_;
+  std::map<std::array<std::uint8_t, 32>, bool> valid_;
+};
+
+PointCache& point_cache() {
+  static PointCache cache;
+  return cache;
 }
 
 }  // namespace
@@ -61,10 +90,13 @@ std::expected<EndpointId, EndpointIdError> EndpointId::parse(std::string_view te
 
 std::expected<EndpointId, EndpointIdError> EndpointId::from_public_key(
     const std::array<std::uint8_t, kKeyBytes>& key) {
-  ensure_sodium();
-  if (crypto_core_ed25519_is_valid_point(key.data()) != 1) {
-    return std::unexpected(EndpointIdError::InvalidPoint);
+  auto valid = point_cache().find(key);
+  if (!valid) {
+    ensure_sodium();
+    valid = crypto_core_ed25519_is_valid_point(key.data()) == 1;
+    point_cache().remember(key, *valid);
   }
+  if (!*valid) return std::unexpected(EndpointIdError::InvalidPoint);
   EndpointId id;
   id.bytes = key;
   return id;

@@ -39,7 +39,16 @@ void FrameBuffer::paint(Application& app, double scale_factor, Clock::time_point
   }
   cairo_destroy(cr);
   cairo_surface_flush(surface_);
-  tree_ = app.access_tree();
+  painted_ = &app;
+  tree_stale_ = true;
+}
+
+const a11y::AccessNode& FrameBuffer::access_tree() const {
+  if (tree_stale_ && painted_ != nullptr) {
+    tree_ = painted_->access_tree();
+    tree_stale_ = false;
+  }
+  return tree_;
 }
 
 const std::uint8_t* FrameBuffer::pixels() const {

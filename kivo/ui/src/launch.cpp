@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "kivo/automation/hosts.h"
+#include "kivo/automation/paths.h"
 #include "kivo/base/log.h"
 #include "kivo/ui/text_render.h"
 #include "kivo/ui/window.h"
@@ -157,6 +159,28 @@ int run_or_exit(const LaunchDescriptor& d) {
   (*window)->on_focus_changed([&](bool focused) {
     if (d.on_focus) d.on_focus(app, focused);
   });
+
+  // Automation is a convenience: without its endpoint the program still runs.
+  std::unique_ptr<automation::WindowEndpoint> automation_endpoint;
+  if (d.switches[3] != 0) {
+    auto started = automation::socket_path(d.app_id).and_then([&](const std::filesystem::path& socket) {
+      return automation::WindowEndpoint::start(
+          **window,
+          {.application = *application,
+           .action_host = *host,
+           .document = document,
+           .report_changes = [&] { report_changes(false); },
+           .on_request = [&](std::string_view command) {
+             if (d.on_automation_request) d.on_automation_request(app, command);
+           }},
+          socket);
+    });
+    if (started) {
+      automation_endpoint = std::move(*started);
+    } else {
+      log_warn(kTarget, "automation endpoint not started: " + started.error());
+    }
+  }
 
   (*window)->run(*application, &document);
   if (d.on_exit) d.on_exit(app);

@@ -50,7 +50,7 @@ AccessNode RemoteApp::list_access() const {
   screen.push(std::move(search));
 
   AccessNode list = node("remote.list", Role::List, "Saved connections");
-  const auto visible = visible_profiles();
+  const auto& visible = visible_profiles();
   for (const auto* p : visible) {
     const std::string id = "remote.connection:" + p->id.to_string();
     const auto availability = doc::availability(*p);

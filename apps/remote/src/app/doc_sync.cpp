@@ -13,7 +13,7 @@ void RemoteApp::document_changed(kivo::doc::Document& document) {
     document_synced_ = true;
     needs_repaint_ = true;
     if (!stored.empty()) {
-      profiles_ = std::move(stored);
+      profiles_mut() = std::move(stored);
       repair_selection();
     } else {
       // An empty document receives what this device started with (the sample profiles).
@@ -22,7 +22,7 @@ void RemoteApp::document_changed(kivo::doc::Document& document) {
     return;
   }
   if (stored == profiles_) return;
-  profiles_ = std::move(stored);
+  profiles_mut() = std::move(stored);
   repair_selection();
   needs_repaint_ = true;
 }
@@ -63,7 +63,7 @@ void RemoteApp::apply(const msg::SaveForm&, kivo::doc::Document& document) {
 }
 
 void RemoteApp::apply(const msg::ToggleFavorite& m, kivo::doc::Document& document) {
-  for (auto& profile : profiles_) {
+  for (auto& profile : profiles_mut()) {
     if (profile.id != m.id) continue;
     profile.favorite = !profile.favorite;
     actions::dispatch_action(document, actions::SetFavorite{m.id, profile.favorite}, action_host().get());

@@ -258,7 +258,7 @@ void RemoteApp::tab_focus() {
 }
 
 void RemoteApp::move_selection(int delta) {
-  const auto visible = visible_profiles();
+  const auto& visible = visible_profiles();
   if (visible.empty()) return;
   std::size_t position = 0;
   for (std::size_t i = 0; i < visible.size(); ++i) {
@@ -275,7 +275,7 @@ void RemoteApp::move_selection(int delta) {
 }
 
 void RemoteApp::scroll_into_view(const Uuid& id) {
-  const auto visible = visible_profiles();
+  const auto& visible = visible_profiles();
   std::size_t index = visible.size();
   for (std::size_t i = 0; i < visible.size(); ++i) {
     if (visible[i]->id == id) index = i;
@@ -386,7 +386,7 @@ bool RemoteApp::semantic_action(std::string_view id, const kivo::ui::a11y::Seman
   }
   if (auto uuid = id_between(id, "remote.connection:", "")) {
     if (kind != SemanticActionKind::ScrollIntoView) return false;
-    const auto visible = visible_profiles();
+    const auto& visible = visible_profiles();
     if (std::none_of(visible.begin(), visible.end(), [&](const auto* p) { return p->id == *uuid; })) return true;
     selected_ = *uuid;
     scroll_into_view(*uuid);

@@ -49,8 +49,13 @@ const std::string& RemoteApp::field_text(int field) const {
 
 std::string& RemoteApp::field_text_mut(int field) { return const_cast<std::string&>(field_text(field)); }
 
-std::vector<const doc::ConnectionProfile*> RemoteApp::visible_profiles() const {
-  return visible_list(profiles_, search_);
+const std::vector<const doc::ConnectionProfile*>& RemoteApp::visible_profiles() const {
+  if (visible_cache_.version != profiles_version_ || visible_cache_.search != search_) {
+    visible_cache_.list = visible_list(profiles_, search_);
+    visible_cache_.version = profiles_version_;
+    visible_cache_.search = search_;
+  }
+  return visible_cache_.list;
 }
 
 const doc::ConnectionProfile* RemoteApp::find_profile(const Uuid& id) const {
@@ -61,7 +66,7 @@ const doc::ConnectionProfile* RemoteApp::find_profile(const Uuid& id) const {
 }
 
 void RemoteApp::select_first_visible() {
-  const auto visible = visible_profiles();
+  const auto& visible = visible_profiles();
   selected_ = visible.empty() ? std::nullopt : std::optional<Uuid>(visible.front()->id);
 }
 

@@ -93,8 +93,9 @@ class RemoteApp : public kivo::ui::Application {
   // The content area of the window: the bounds less the navigation strip.
   kivo::ui::Rect content_area() const;
 
-  // The visible list for the current search (filtered and ordered).
-  std::vector<const doc::ConnectionProfile*> visible_profiles() const;
+  // The visible list for the current search (filtered and ordered). Valid until the
+  // profiles or the search change.
+  const std::vector<const doc::ConnectionProfile*>& visible_profiles() const;
   const doc::ConnectionProfile* find_profile(const Uuid& id) const;
 
   // --- operations other parts of the application use ---------------------------------
@@ -129,6 +130,11 @@ class RemoteApp : public kivo::ui::Application {
   void repair_selection();
 
   std::string& field_text_mut(int field);
+  // Every change of `profiles_` goes through here, so cached views of it are renewed.
+  std::vector<doc::ConnectionProfile>& profiles_mut() {
+    ++profiles_version_;
+    return profiles_;
+  }
 
   // Input (input.cpp).
   bool on_pointer_moved(kivo::ui::Point position, const kivo::ui::EventContext& context);
@@ -160,6 +166,13 @@ class RemoteApp : public kivo::ui::Application {
 
   // Profiles and list.
   std::vector<doc::ConnectionProfile> profiles_;
+  std::uint64_t profiles_version_ = 0;
+  struct VisibleCache {
+    std::uint64_t version = ~0ull;
+    std::string search;
+    std::vector<const doc::ConnectionProfile*> list;
+  };
+  mutable VisibleCache visible_cache_;
   std::vector<DiscoveredDevice> devices_;
   std::string search_;
   std::optional<Uuid> selected_;

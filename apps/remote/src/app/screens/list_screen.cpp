@@ -105,7 +105,7 @@ void RemoteApp::paint_list(kivo::ui::PaintContext& context, Rect area) {
   paint_field(context, kSearchField, search);
 
   const Rect list{left, search.bottom() + 16, area.w, std::max(area.bottom() - search.bottom() - 16, 0.0)};
-  const auto visible = visible_profiles();
+  const auto& visible = visible_profiles();
   list_.stacked = text.text_scale() * 620 > area.w - 48;
   list_.row_height = list_.stacked ? metrics_.stacked_row_height : metrics_.row_height;
   list_.top = list.y;

@@ -30,7 +30,9 @@ class FrameBuffer {
   // application and keeps its access tree.
   void paint(Application& app, double scale_factor, Clock::time_point now, bool force_layout = false);
 
-  const a11y::AccessNode& access_tree() const { return tree_; }
+  // The application's access tree as of the last paint, built when first asked for:
+  // most frames are never read by an assistive client, and a long list is costly.
+  const a11y::AccessNode& access_tree() const;
   // Native-endian premultiplied ARGB, `stride` bytes per row.
   const std::uint8_t* pixels() const;
   int stride() const;
@@ -45,7 +47,9 @@ class FrameBuffer {
   int width_ = 0;
   int height_ = 0;
   Rect laid_out_;
-  a11y::AccessNode tree_;
+  Application* painted_ = nullptr;
+  mutable bool tree_stale_ = true;
+  mutable a11y::AccessNode tree_;
 };
 
 }  // namespace kivo::ui

@@ -1,0 +1,64 @@
+// The list screen with a thousand saved profiles: one paint at 1280 × 800, and one key
+// press handled.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include "app/remote_app.h"
+#include "fixtures.h"
+#include "kivo/doc/document.h"
+#include "kivo/ui/offscreen.h"
+
+namespace {
+
+using remote::app::RemoteApp;
+
+std::vector<remote::doc::ConnectionProfile> thousand_profiles() {
+  const auto base = remote::test::fixture_profiles();
+  std::vector<remote::doc::ConnectionProfile> out;
+  for (int i = 0; i < 1000; ++i) {
+    auto p = base[static_cast<std::size_t>(i) % base.size()];
+    p.id = kivo::Uuid::new_v4();
+    p.name += " " + std::to_string(i);
+    p.favorite = i % 17 == 0;
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
+void BM_PaintListOfThousand(benchmark::State& state) {
+  ::setenv("REMOTE_LIVE_SESSIONS", "", 1);
+  RemoteApp app(thousand_profiles(), {});
+  app.set_reduced_motion(true);
+  kivo::ui::offscreen::OffscreenWindow window(app, 1280, 800);
+  window.paint();
+  for (auto _ : state) {
+    window.paint();
+  }
+  state.SetLabel("1000 profiles, 1280x800");
+}
+BENCHMARK(BM_PaintListOfThousand)->Unit(benchmark::kMillisecond)->ComputeStatistics("median", [](const std::vector<double>& v) {
+  auto c = v;
+  std::nth_element(c.begin(), c.begin() + c.size() / 2, c.end());
+  return c[c.size() / 2];
+});
+
+void BM_KeyPress(benchmark::State& state) {
+  RemoteApp app(thousand_profiles(), {});
+  kivo::doc::Document document;
+  kivo::ui::offscreen::OffscreenWindow window(app, 1280, 800);
+  window.set_document(&document);
+  window.paint();
+  const kivo::ui::KeyEvent down{.key = kivo::ui::Key::named("ArrowDown")};
+  const kivo::ui::KeyEvent up{.key = kivo::ui::Key::named("ArrowUp")};
+  bool flip = false;
+  for (auto _ : state) {
+    window.send((flip = !flip) ? down : up);
+  }
+  state.SetLabel("ArrowDown/ArrowUp on a list of 1000");
+}
+BENCHMARK(BM_KeyPress)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

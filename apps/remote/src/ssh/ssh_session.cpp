@@ -138,6 +138,7 @@ bool SshSession::drain_output() {
   bool applied = false;
   while (auto chunk = output_.try_recv()) {
     screen_.feed(std::span<const std::uint8_t>(*chunk));
+    output_bytes_ += chunk->size();
     applied = true;
   }
   return applied;

@@ -83,6 +83,8 @@ class SshSession {
   // Feeds every output chunk waiting in the queue to the screen, in arrival order, without
   // waiting. Whether anything was fed.
   bool drain_output();
+  // Bytes fed to the screen so far.
+  std::uint64_t output_bytes() const { return output_bytes_; }
 
   session::SessionStatus status() const { return status_->load(); }
   // The host-key problem that refused the connection, if any.
@@ -103,6 +105,7 @@ class SshSession {
   std::shared_ptr<kivo::sync::Slot<std::optional<HostKeyCheck>>> observation_;
   kivo::sync::Receiver<OutputChunk> output_;
   kivo::sync::Sender<SshInput> input_;
+  std::uint64_t output_bytes_ = 0;
 };
 
 // Starts the "remote-ssh" worker for `request`. Fails only when the thread cannot be

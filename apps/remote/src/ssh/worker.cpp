@@ -294,14 +294,26 @@ class Worker {
     int rc = drive([&] { return ssh_channel_open_session(channel); }, SSH_AGAIN);
     if (abandoned_) return {};
     if (rc != SSH_OK) return failure(library_error());
-    rc = drive([&] { return ssh_channel_request_pty_size(channel, "xterm-256color", request_.columns, request_.rows); },
-               SSH_AGAIN);
+    rc = drive([&] { return request_pty(channel); }, SSH_AGAIN);
     if (abandoned_) return {};
     if (rc != SSH_OK) return failure(library_error());
     rc = drive([&] { return ssh_channel_request_shell(channel); }, SSH_AGAIN);
     if (abandoned_) return {};
     if (rc != SSH_OK) return failure(library_error());
     return {};
+  }
+
+  // The remote terminal starts from its own default modes: no modes are sent. libssh
+  // before 0.11 cannot express that and sends the modes of our standard input when it is a
+  // terminal (else fixed defaults).
+  int request_pty(ssh_channel channel) {
+#if LIBSSH_VERSION_INT >= SSH_VERSION_INT(0, 11, 0)
+    static const unsigned char kNoModes[] = {0};  // TTY_OP_END
+    return ssh_channel_request_pty_size_modes(channel, "xterm-256color", request_.columns, request_.rows, kNoModes,
+                                              sizeof kNoModes);
+#else
+    return ssh_channel_request_pty_size(channel, "xterm-256color", request_.columns, request_.rows);
+#endif
   }
 
   // Moves bytes both ways until the shell ends, the handle is dropped or the connection

@@ -341,7 +341,10 @@ TEST_F(SshSessionTest, DroppingALiveSessionSendsEndOfFileAndDisconnects) {
     SshSession session = start_shell(key_request(key_));
   }
   EXPECT_TRUE(sshd_.wait_for_log("rcvd eof")) << sshd_.log();
-  EXPECT_TRUE(sshd_.wait_for_log("Received disconnect from 127.0.0.1")) << sshd_.log();
+  ASSERT_TRUE(sshd_.wait_for_log("Received disconnect from 127.0.0.1")) << sshd_.log();
+  const std::string log = sshd_.log();
+  const std::string line = log.substr(log.find("Received disconnect from"));
+  EXPECT_NE(line.substr(0, line.find('\n')).find(":11:"), std::string::npos) << "disconnect by application";
 }
 
 TEST_F(SshSessionTest, DroppingASessionWhoseOutputIsBackedUpStillEndsIt) {

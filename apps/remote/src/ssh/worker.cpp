@@ -225,8 +225,12 @@ class Worker {
     // The library must not consult the user's OpenSSH files: its config could redirect the
     // connection, and its known_hosts would reorder the host-key algorithms we offer.
     const char* no_file = "/dev/null";
-    const bool ok = ssh_options_set(s, SSH_OPTIONS_HOST, request_.host.c_str()) == SSH_OK &&
-                    ssh_options_set(s, SSH_OPTIONS_PORT, &port) == SSH_OK &&
+    if (ssh_options_set(s, SSH_OPTIONS_HOST, request_.host.c_str()) != SSH_OK) {
+      // libssh refuses some host texts (white space, for one) without saying why.
+      const std::string why = library_error();
+      return failure("connect: " + (why.empty() ? fmt::format("invalid host name \"{}\"", request_.host) : why));
+    }
+    const bool ok = ssh_options_set(s, SSH_OPTIONS_PORT, &port) == SSH_OK &&
                     ssh_options_set(s, SSH_OPTIONS_USER, request_.user.c_str()) == SSH_OK &&
                     ssh_options_set(s, SSH_OPTIONS_PROCESS_CONFIG, &process_config) == SSH_OK &&
                     ssh_options_set(s, SSH_OPTIONS_KNOWNHOSTS, no_file) == SSH_OK &&

@@ -449,20 +449,29 @@ TEST(SshSessionStall, PeerHangingUpDuringTheHandshakeFailsTheSession) {
   EXPECT_EQ(submit_input(*session, "x").error(), "SSH session input channel is closed");
 }
 
-TEST(SshSessionStall, UnreachableServerFailsWithTheConnectText) {
+TEST(SshSessionStall, ConnectFailuresCarryTheConnectPrefix) {
   TempDir dir;
-  std::uint16_t port = 0;
+  std::uint16_t closed_port = 0;
   {
     SilentPeer closed;  // a port that was just free; nobody listens once it is gone
-    port = closed.port();
+    closed_port = closed.port();
   }
-  auto session = start_session(
-      SshConnectRequest{"127.0.0.1", "nobody", dir.path() / "known-hosts.json", Password{"x"}, port, 80, 24});
-  ASSERT_TRUE(session.has_value());
-  const auto status = wait_settled(*session);
-  ASSERT_TRUE(std::holds_alternative<session::Failed>(status)) << status_text(status);
-  EXPECT_TRUE(std::get<session::Failed>(status).text.starts_with("connect: ")) << status_text(status);
-  EXPECT_FALSE(session->host_key_observation().has_value());
+  struct Case {
+    const char* host;
+    std::uint16_t port;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"127.0.0.1", closed_port, "connect: Connection refused"},
+      {"bad host", 22, "connect: invalid host name \"bad host\""},
+  };
+  for (const Case& c : cases) {
+    auto session = start_session(
+        SshConnectRequest{c.host, "nobody", dir.path() / "known-hosts.json", Password{"x"}, c.port, 80, 24});
+    ASSERT_TRUE(session.has_value());
+    EXPECT_EQ(status_text(wait_settled(*session)), std::string("Failed: ") + c.expected) << c.host;
+    EXPECT_FALSE(session->host_key_observation().has_value());
+  }
 }
 
 }  // namespace

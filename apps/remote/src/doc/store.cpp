@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <optional>
 
 #include "kivo/base/log.h"
@@ -38,12 +39,35 @@ ObjId put_object_or_die(Document& document, const ObjId& obj, std::string_view k
   return *created;
 }
 
-// The connections map, created (replacing whatever was there) when it is missing or is
-// not a map.
+// Every map under "connections", the winning value first. Two devices that each created
+// the map before they first synchronised leave two concurrent maps there; reading only
+// the winner would hide every profile saved into the other one, so all are read.
+std::vector<ObjId> connection_maps(const Document& document) {
+  std::vector<ObjId> maps;
+  auto values = document.get_all(kivo::doc::kRoot, kConnections);
+  if (!values) return maps;
+  for (const auto& value : *values) {
+    const auto* ref = std::get_if<ObjectRef>(&value);
+    if (ref != nullptr && ref->type == ObjType::Map) maps.push_back(ref->id);
+  }
+  return maps;
+}
+
+// The map new profiles go into, created (replacing whatever was there) when there is none.
 ObjId connections_map(Document& document) {
-  if (auto existing = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map)) return *existing;
+  const auto maps = connection_maps(document);
+  if (!maps.empty()) return maps.front();
   return put_object_or_die(document, kivo::doc::kRoot, kConnections, ObjType::Map,
                            "put_object connections on root never fails");
+}
+
+// The connection maps holding a profile under `key`, in every connections map.
+std::vector<std::pair<ObjId, ObjId>> profile_maps(const Document& document, const std::string& key) {
+  std::vector<std::pair<ObjId, ObjId>> found;
+  for (const auto& connections : connection_maps(document)) {
+    if (auto map = object_at(document, connections, key, ObjType::Map)) found.emplace_back(connections, *map);
+  }
+  return found;
 }
 
 ObjId name_text(Document& document, const ObjId& connection) {
@@ -107,40 +131,45 @@ std::uint16_t port_at(const Document& document, const ObjId& obj) {
 }  // namespace
 
 std::vector<ConnectionProfile> read_profiles(const Document& document) {
+  // Keys in ascending order across every connections map; the winning map's entry first.
+  std::map<std::string, ObjId> entries;
+  for (const auto& connections : connection_maps(document)) {
+    auto keys = document.keys(connections);
+    if (!keys) continue;
+    for (const auto& key : *keys) {
+      if (entries.contains(key)) continue;
+      if (const auto map = object_at(document, connections, key, ObjType::Map)) entries.emplace(key, *map);
+    }
+  }
   std::vector<ConnectionProfile> profiles;
-  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
-  if (!connections) return profiles;
-  auto keys = document.keys(*connections);
-  if (!keys) return profiles;
-  for (const auto& key : *keys) {
+  profiles.reserve(entries.size());
+  for (const auto& [key, map_id] : entries) {
     const auto id = kivo::Uuid::parse(key);
     if (!id) continue;
-    const auto map = object_at(document, *connections, key, ObjType::Map);
-    if (!map) continue;
     ConnectionProfile profile;
     profile.id = *id;
-    if (const auto name = object_at(document, *map, "name", ObjType::Text)) {
+    if (const auto name = object_at(document, map_id, "name", ObjType::Text)) {
       if (auto text = document.text(*name)) profile.name = std::move(*text);
     }
-    profile.host = string_at(document, *map, "host");
-    profile.user = string_at(document, *map, "user");
-    profile.group = string_at(document, *map, "group");
-    profile.last_used = string_at(document, *map, "last_used");
-    const std::string kind = string_at(document, *map, "kind");
+    profile.host = string_at(document, map_id, "host");
+    profile.user = string_at(document, map_id, "user");
+    profile.group = string_at(document, map_id, "group");
+    profile.last_used = string_at(document, map_id, "last_used");
+    const std::string kind = string_at(document, map_id, "kind");
     profile.kind = kind == "VNC" ? ConnectionKind::Vnc
                    : kind == "RDP" ? ConnectionKind::Rdp
                    : kind == "Kivo" ? ConnectionKind::Kivo
                                     : ConnectionKind::Ssh;
-    const std::string auth = string_at(document, *map, "auth");
+    const std::string auth = string_at(document, map_id, "auth");
     profile.auth = auth == "Public key" ? ConnectionAuth::PublicKey
                    : auth == "Device identity" ? ConnectionAuth::DeviceIdentity
                                                : ConnectionAuth::Password;
-    const std::string presence = string_at(document, *map, "presence");
+    const std::string presence = string_at(document, map_id, "presence");
     profile.presence = presence == "online" ? Presence::Online
                        : presence == "offline" ? Presence::Offline
                                                : Presence::Unknown;
-    profile.port = port_at(document, *map);
-    const auto favorite = value_at(document, *map, "favorite");
+    profile.port = port_at(document, map_id);
+    const auto favorite = value_at(document, map_id, "favorite");
     const bool* flag = favorite ? std::get_if<bool>(&*favorite) : nullptr;
     profile.favorite = flag != nullptr && *flag;
     profiles.push_back(std::move(profile));
@@ -149,13 +178,13 @@ std::vector<ConnectionProfile> read_profiles(const Document& document) {
 }
 
 void upsert_profile(Document& document, const ConnectionProfile& profile) {
-  const ObjId connections = connections_map(document);
   const std::string key = profile.id.to_string();
   ObjId map;
-  if (auto existing = object_at(document, connections, key, ObjType::Map)) {
-    map = *existing;
+  if (const auto existing = profile_maps(document, key); !existing.empty()) {
+    map = existing.front().second;
   } else {
-    map = put_object_or_die(document, connections, key, ObjType::Map, "put_object connection map never fails");
+    map = put_object_or_die(document, connections_map(document), key, ObjType::Map,
+                            "put_object connection map never fails");
   }
   splice_name(document, map, profile.name);
   put_if_changed(document, map, "host", profile.host);
@@ -170,26 +199,22 @@ void upsert_profile(Document& document, const ConnectionProfile& profile) {
 }
 
 void rename_profile(Document& document, const kivo::Uuid& id, std::string_view name) {
-  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
-  if (!connections) return;
-  const auto map = object_at(document, *connections, id.to_string(), ObjType::Map);
-  if (!map) return;
-  splice_name(document, *map, name);
+  for (const auto& [connections, map] : profile_maps(document, id.to_string())) splice_name(document, map, name);
 }
 
 void set_favorite(Document& document, const kivo::Uuid& id, bool favorite) {
-  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
-  if (!connections) return;
-  const auto map = object_at(document, *connections, id.to_string(), ObjType::Map);
-  if (!map) return;
-  put_if_changed(document, *map, "favorite", favorite);
+  for (const auto& [connections, map] : profile_maps(document, id.to_string())) {
+    put_if_changed(document, map, "favorite", favorite);
+  }
 }
 
 void delete_profile(Document& document, const kivo::Uuid& id) {
-  const auto connections = object_at(document, kivo::doc::kRoot, kConnections, ObjType::Map);
-  if (!connections) return;
-  if (auto deleted = document.delete_key(*connections, id.to_string()); !deleted) {
-    kivo::log_warn("remote::doc", "deleting a connection failed: " + deleted.error().message);
+  const std::string key = id.to_string();
+  for (const auto& connections : connection_maps(document)) {
+    if (!value_at(document, connections, key)) continue;
+    if (auto deleted = document.delete_key(connections, key); !deleted) {
+      kivo::log_warn("remote::doc", "deleting a connection failed: " + deleted.error().message);
+    }
   }
 }
 

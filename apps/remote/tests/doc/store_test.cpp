@@ -183,3 +183,44 @@ TEST(Store, ConcurrentRenamesOfOneProfileMergeTheSameEverywhere) {
 
 }  // namespace
 }  // namespace remote::doc
+
+namespace remote::doc {
+namespace {
+
+// Two fresh devices each save a profile before they first synchronise: each creates its
+// own connections map, and after the merge both profiles must still be there.
+TEST(Store, ProfilesSavedOnTwoFreshDevicesBothSurviveTheMerge) {
+  Document a;
+  Document b;
+  auto first = sample("On A");
+  auto second = sample("On B");
+  second.id = kivo::Uuid::new_v4();
+  upsert_profile(a, first);
+  upsert_profile(b, second);
+  auto change_a = a.commit();
+  auto change_b = b.commit();
+  ASSERT_TRUE(a.apply_changes(std::span(&*change_b, 1)));
+  ASSERT_TRUE(b.apply_changes(std::span(&*change_a, 1)));
+  for (Document* d : {&a, &b}) {
+    const auto read = read_profiles(*d);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read, read_profiles(a));
+  }
+  // Edits reach a profile whichever map holds it.
+  for (const auto& p : {first, second}) {
+    rename_profile(a, p.id, "renamed");
+    set_favorite(a, p.id, false);
+  }
+  for (const auto& p : read_profiles(a)) {
+    EXPECT_EQ(p.name, "renamed");
+    EXPECT_FALSE(p.favorite);
+  }
+  delete_profile(a, first.id);
+  delete_profile(a, second.id);
+  EXPECT_TRUE(read_profiles(a).empty());
+  upsert_profile(a, first);
+  EXPECT_EQ(read_profiles(a).size(), 1u);
+}
+
+}  // namespace
+}  // namespace remote::doc

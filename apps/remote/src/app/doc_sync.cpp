@@ -25,6 +25,8 @@ void RemoteApp::document_changed(kivo::doc::Document& document) {
   profiles_mut() = std::move(stored);
   repair_selection();
   needs_repaint_ = true;
+  // A session whose profile left the document ends.
+  if (session_target_ && find_profile(*session_target_) == nullptr) end_session();
 }
 
 void RemoteApp::repair_selection() {

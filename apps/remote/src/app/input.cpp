@@ -187,6 +187,7 @@ bool RemoteApp::on_key(const KeyEvent& key, const kivo::ui::EventContext& contex
     }
   }
   if (key.key.is_named("Escape") && fullscreen_) return on_named_key(key, context);
+  if (std::holds_alternative<screen::Session>(screen_) && send_key_to_session(key)) return true;
   if (key.key.is_character() && key.key.value == "/" && !focused_field_ &&
       std::holds_alternative<screen::List>(screen_)) {
     focus_field(kSearchField);

@@ -86,6 +86,8 @@ void RemoteApp::update(const AppMessage& message, kivo::doc::Document& document)
                  [this](const msg::PickDevice& m) { apply(m); },
                  [this](const msg::ToggleNavigation& m) { apply(m); },
                  [&](const msg::SaveForm& m) { apply(m, document); },
+                 [this](const msg::Connect& m) { apply(m); },
+                 [this](const msg::Disconnect& m) { apply(m); },
                  [&](const msg::ToggleFavorite& m) { apply(m, document); },
                  // Sessions, confirmations and document edits arrive with their runtimes.
                  [](const auto&) {},
@@ -261,7 +263,11 @@ void RemoteApp::set_reduced_motion(bool reduced) {
 
 bool RemoteApp::wants_frame() const {
   const bool flap_moving = !reduced_motion_ && flap_.progress != flap_.target_progress(narrow_);
-  return flap_moving || tooltips_.pending();
+  // Output, pictures and status changes of a live session arrive without input.
+  const auto status = current_status();
+  const bool session_active =
+      status && (std::holds_alternative<session::Connecting>(*status) || std::holds_alternative<session::Connected>(*status));
+  return flap_moving || tooltips_.pending() || session_active;
 }
 
 // --- paint ---------------------------------------------------------------------------------------
@@ -270,6 +276,7 @@ void RemoteApp::paint(kivo::ui::PaintContext& context) {
   hit_regions_.clear();
   refresh_inputs();
   advance_flap(context.now);
+  if (std::holds_alternative<screen::Session>(screen_)) refresh_session();
   if (tooltips_.tick(context.now)) needs_repaint_ = true;
 
   auto& canvas = context.canvas;

@@ -11,6 +11,7 @@
 #include "app/app_message.h"
 #include "doc/profile.h"
 #include "kivo/ui/application.h"
+#include "session/live_session.h"
 #include "kivo/ui/widget/nav_split.h"
 #include "kivo/ui/widget/text_input.h"
 #include "kivo/ui/widget/tooltip.h"
@@ -98,6 +99,20 @@ class RemoteApp : public kivo::ui::Application {
   const std::vector<const doc::ConnectionProfile*>& visible_profiles() const;
   const doc::ConnectionProfile* find_profile(const Uuid& id) const;
 
+  // --- sessions --------------------------------------------------------------------------
+  std::uint64_t session_identity() const { return session_identity_; }
+  const std::optional<Uuid>& session_target() const { return session_target_; }
+  const std::optional<session::LiveSession>& live_session() const { return live_; }
+  // The live session's status; none without a live session.
+  std::optional<session::SessionStatus> current_status() const;
+  // The SSH handshake's recorded host-key problem, for the profile whose session is live.
+  std::optional<ssh::HostKeyCheck> host_key_observation(const Uuid& id) const;
+  // Starts (or restarts) the one live session for a saved profile.
+  void start_session(const Uuid& id);
+  void end_session();
+  // Shows a fixed status on the session screen without any worker (visual review).
+  void show_preview(const Uuid& id, session::SessionStatus status);
+
   // --- operations other parts of the application use ---------------------------------
   void focus_field(int field);
   // A direct edit of one text field (typing, a set-value action): the state text
@@ -123,6 +138,8 @@ class RemoteApp : public kivo::ui::Application {
   void apply(const msg::PickDevice&);
   void apply(const msg::ToggleNavigation&);
   void apply(const msg::SaveForm&, kivo::doc::Document& document);
+  void apply(const msg::Connect& m) { start_session(m.id); }
+  void apply(const msg::Disconnect&) { end_session(); }
   void apply(const msg::ToggleFavorite&, kivo::doc::Document& document);
 
   // Keeps the selection when its profile is still listed; otherwise selects the first
@@ -150,6 +167,11 @@ class RemoteApp : public kivo::ui::Application {
   void move_selection(int delta);
   void scroll_into_view(const Uuid& id);
   void tab_focus();
+
+  // Drains terminal output and marks a connected profile online (session.cpp).
+  void refresh_session();
+  // Sends a key to a connected terminal; whether it was sent.
+  bool send_key_to_session(const kivo::ui::KeyEvent& key);
 
   // Painting (screens/*.cpp).
   void add_region(kivo::ui::Rect rect, std::optional<AppMessage> message);
@@ -187,7 +209,11 @@ class RemoteApp : public kivo::ui::Application {
 
   Screen screen_ = screen::List{};
 
-  // Session presentation.
+  // Session.
+  std::uint64_t session_identity_ = 0;
+  std::optional<Uuid> session_target_;
+  std::optional<session::LiveSession> live_;
+  std::uint8_t pointer_buttons_ = 0;
   bool scale_to_fit_ = true;
   bool fullscreen_ = false;
 

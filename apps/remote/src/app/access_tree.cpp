@@ -90,6 +90,9 @@ AccessNode RemoteApp::access_tree() const {
   AccessNode root = node("remote", Role::Window, "Remote");
   if (!fullscreen_) root.push(navigation_access());
   if (std::holds_alternative<screen::List>(screen_)) root.push(list_access());
+  if (std::holds_alternative<screen::Form>(screen_)) root.push(form_access());
+  if (std::holds_alternative<screen::Session>(screen_)) root.push(session_access());
+  add_overlay_access(root);
   return root;
 }
 

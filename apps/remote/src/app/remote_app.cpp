@@ -87,10 +87,14 @@ void RemoteApp::update(const AppMessage& message, kivo::doc::Document& document)
                  [this](const msg::ToggleNavigation& m) { apply(m); },
                  [&](const msg::SaveForm& m) { apply(m, document); },
                  [this](const msg::Connect& m) { apply(m); },
+                 [this](const msg::RequestConnect& m) { apply(m); },
+                 [this](const msg::RequestDelete& m) { apply(m); },
+                 [this](const msg::RequestTrustHostKey& m) { apply(m); },
+                 [this](const msg::RequestForgetHostKey& m) { apply(m); },
+                 [&](const msg::ConfirmPending& m) { apply(m, document); },
+                 [this](const msg::CancelPending& m) { apply(m); },
                  [this](const msg::Disconnect& m) { apply(m); },
                  [&](const msg::ToggleFavorite& m) { apply(m, document); },
-                 // Sessions, confirmations and document edits arrive with their runtimes.
-                 [](const auto&) {},
              },
              message);
 }
@@ -283,19 +287,12 @@ void RemoteApp::paint(kivo::ui::PaintContext& context) {
   canvas.fill_rect(context.window, context.colors.background);
   const kivo::ui::Rect content = content_area();
   std::visit(Overloaded{[&](const screen::List&) { paint_list(context, content); },
-                        [&](const screen::Form&) {
-                          kivo::ui::text_render::TextRenderer::shared().draw_text_weighted(
-                              canvas, "Connection form", {content.x + 24, content.y + 18}, 22,
-                              kivo::ui::text_render::kSemibold, context.colors.text);
-                        },
-                        [&](const screen::Session&) {
-                          kivo::ui::text_render::TextRenderer::shared().draw_text_weighted(
-                              canvas, "Session", {content.x + 24, content.y + 18}, 22,
-                              kivo::ui::text_render::kSemibold, context.colors.text);
-                        }},
+                        [&](const screen::Form&) { paint_form(context, content); },
+                        [&](const screen::Session&) { paint_session(context, content); }},
              screen_);
   const bool sheet_open = confirmation_pending();
   if (!fullscreen_ && !sheet_open) paint_rail(context);
+  paint_overlays(context);
   if (!sheet_open) kivo::ui::widget::tooltip::draw_hover_tooltip(canvas, tooltips_, bounds_, context.colors);
 }
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/app_message.h"
+#include "app/confirmation.h"
+#include "app/pending_operation.h"
 #include "doc/profile.h"
 #include "kivo/ui/application.h"
 #include "session/live_session.h"
@@ -63,6 +65,20 @@ class RemoteApp : public kivo::ui::Application {
   bool needs_repaint() const override { return needs_repaint_; }
   void clear_repaint() override { needs_repaint_ = false; }
 
+  // Automation: the resource tree (resources.cpp) and operations (operations.cpp).
+  std::vector<kivo::actions::Resource> action_resources(kivo::doc::Document& document) override;
+  std::vector<std::string> operation_types() const override;
+  kivo::ui::operation::PerformResult perform_operation(const kivo::ui::Invocation& invocation,
+                                                       kivo::actions::OperationClass declared,
+                                                       const kivo::ui::EventContext& context) override;
+  kivo::ui::operation::StartResult start_operation(const kivo::ui::Invocation& invocation,
+                                                   kivo::actions::OperationClass declared,
+                                                   const kivo::ui::InvocationId& id,
+                                                   const kivo::ui::EventContext& context) override;
+  kivo::ui::operation::PollResult poll_operation(const kivo::ui::InvocationId& id, bool cancel,
+                                                 const kivo::ui::EventContext& context) override;
+  const std::optional<PendingOperation>& pending_operation() const { return pending_operation_; }
+
   // --- state read by screens, input and tests -------------------------------------------
   const std::vector<doc::ConnectionProfile>& profiles() const { return profiles_; }
   const std::vector<DiscoveredDevice>& devices() const { return devices_; }
@@ -89,7 +105,8 @@ class RemoteApp : public kivo::ui::Application {
   // The largest list scroll offset the last paint allowed.
   double max_list_scroll() const { return list_.max_scroll; }
   // Whether a confirmation sheet is open (input then reaches only the sheet).
-  bool confirmation_pending() const { return false; }
+  bool confirmation_pending() const { return pending_confirmation_.has_value(); }
+  const std::optional<PendingConfirmation>& pending_confirmation() const { return pending_confirmation_; }
 
   // The content area of the window: the bounds less the navigation strip.
   kivo::ui::Rect content_area() const;
@@ -139,6 +156,13 @@ class RemoteApp : public kivo::ui::Application {
   void apply(const msg::ToggleNavigation&);
   void apply(const msg::SaveForm&, kivo::doc::Document& document);
   void apply(const msg::Connect& m) { start_session(m.id); }
+  // Confirmations (confirmations.cpp).
+  void apply(const msg::RequestConnect& m);
+  void apply(const msg::RequestDelete& m);
+  void apply(const msg::RequestTrustHostKey& m);
+  void apply(const msg::RequestForgetHostKey& m);
+  void apply(const msg::ConfirmPending&, kivo::doc::Document& document);
+  void apply(const msg::CancelPending&);
   void apply(const msg::Disconnect&) { end_session(); }
   void apply(const msg::ToggleFavorite&, kivo::doc::Document& document);
 
@@ -180,6 +204,14 @@ class RemoteApp : public kivo::ui::Application {
   void paint_rail(kivo::ui::PaintContext& context);
   void paint_field(kivo::ui::PaintContext& context, int field, kivo::ui::Rect rect);
   kivo::ui::a11y::AccessNode list_access() const;
+  // The form (screens/form_screen.cpp), the session screen and terminal
+  // (screens/session_screen.cpp), the sheet and the notice (screens/overlays.cpp).
+  void paint_form(kivo::ui::PaintContext& context, kivo::ui::Rect area);
+  void paint_session(kivo::ui::PaintContext& context, kivo::ui::Rect area);
+  void paint_overlays(kivo::ui::PaintContext& context);
+  kivo::ui::a11y::AccessNode form_access() const;
+  kivo::ui::a11y::AccessNode session_access() const;
+  void add_overlay_access(kivo::ui::a11y::AccessNode& root) const;
   kivo::ui::a11y::AccessNode navigation_access() const;
   void refill_inputs();
   void close_narrow_navigation();
@@ -217,7 +249,9 @@ class RemoteApp : public kivo::ui::Application {
   bool scale_to_fit_ = true;
   bool fullscreen_ = false;
 
-  // Overlays.
+  // Overlays and automation.
+  std::optional<PendingConfirmation> pending_confirmation_;
+  std::optional<PendingOperation> pending_operation_;
   std::optional<std::string> notice_;
   kivo::ui::widget::tooltip::TooltipHost tooltips_;
 

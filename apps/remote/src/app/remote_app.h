@@ -128,7 +128,7 @@ class RemoteApp : public kivo::ui::Application {
   void start_session(const Uuid& id);
   void end_session();
   // Shows a fixed status on the session screen without any worker (visual review).
-  void show_preview(const Uuid& id, session::SessionStatus status);
+  void show_preview(const Uuid& id, session::Preview preview);
 
   // --- operations other parts of the application use ---------------------------------
   void focus_field(int field);

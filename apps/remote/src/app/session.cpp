@@ -94,9 +94,9 @@ void RemoteApp::end_session() {
   needs_repaint_ = true;
 }
 
-void RemoteApp::show_preview(const Uuid& id, session::SessionStatus status) {
+void RemoteApp::show_preview(const Uuid& id, session::Preview preview) {
   if (find_profile(id) == nullptr) return;
-  live_ = session::Preview{std::move(status)};
+  live_ = std::move(preview);
   session_target_ = id;
   screen_ = screen::Session{id};
   needs_repaint_ = true;

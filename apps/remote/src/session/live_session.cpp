@@ -73,6 +73,7 @@ ConnectOutcome connect_outcome(const SessionStatus* status) {
 
 std::optional<ssh::HostKeyCheck> host_key_observation(const LiveSession& live) {
   if (const auto* ssh = std::get_if<SshTerminal>(&live)) return ssh->session.host_key_observation();
+  if (const auto* preview = std::get_if<Preview>(&live)) return preview->observation;
   return std::nullopt;
 }
 

@@ -22,9 +22,12 @@ struct NotAvailable {
   doc::TransportAvailability availability;
   doc::ConnectionKind kind;
 };
-// A fixed status shown for visual review, with no worker behind it.
+// A fixed status shown for visual review, with no worker behind it; it may carry a
+// terminal to show and the host-key problem a handshake would have recorded.
 struct Preview {
   SessionStatus status;
+  std::optional<vt::TerminalScreen> terminal;
+  std::optional<ssh::HostKeyCheck> observation;
 };
 
 using LiveSession = std::variant<SshTerminal, StartFailed, NotAvailable, Preview>;

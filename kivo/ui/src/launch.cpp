@@ -163,18 +163,19 @@ int run_or_exit(const LaunchDescriptor& d) {
   // Automation is a convenience: without its endpoint the program still runs.
   std::unique_ptr<automation::WindowEndpoint> automation_endpoint;
   if (d.switches[3] != 0) {
-    auto started = automation::socket_path(d.app_id).and_then([&](const std::filesystem::path& socket) {
-      return automation::WindowEndpoint::start(
-          **window,
-          {.application = *application,
-           .action_host = *host,
-           .document = document,
-           .report_changes = [&] { report_changes(false); },
-           .on_request = [&](std::string_view command) {
-             if (d.on_automation_request) d.on_automation_request(app, command);
-           }},
-          socket);
-    });
+    auto socket = automation::socket_path(d.app_id);
+    auto started = socket ? automation::WindowEndpoint::start(
+                                **window,
+                                {.application = *application,
+                                 .action_host = *host,
+                                 .document = document,
+                                 .report_changes = [&] { report_changes(false); },
+                                 .on_request =
+                                     [&](std::string_view command) {
+                                       if (d.on_automation_request) d.on_automation_request(app, command);
+                                     }},
+                                *socket)
+                          : std::unexpected(socket.error());
     if (started) {
       automation_endpoint = std::move(*started);
     } else {

@@ -110,6 +110,13 @@ void RemoteApp::apply(const msg::RequestForgetHostKey& m) {
   pending_confirmation_ = ConfirmForgetHostKey{m.id, target_snapshot(*profile)};
 }
 
+void RemoteApp::open_trust_confirmation(const Uuid& id, ssh::HostKeyIdentity identity) {
+  const auto* profile = find_profile(id);
+  if (profile == nullptr) return;
+  pending_confirmation_ = ConfirmTrustHostKey{id, target_snapshot(*profile), std::move(identity)};
+  needs_repaint_ = true;
+}
+
 void RemoteApp::apply(const msg::CancelPending&) {
   pending_confirmation_.reset();
   notice_ = "Action cancelled. No connection or profile was changed.";

@@ -138,6 +138,8 @@ class RemoteApp : public kivo::ui::Application {
   void blur_field();
   // Selects the first visible profile for the current search, or nothing.
   void select_first_visible();
+  // Opens the host-key trust sheet for a key no session observed (visual review).
+  void open_trust_confirmation(const Uuid& id, ssh::HostKeyIdentity identity);
   // Records a pending flap override that the next layout pass applies (review states).
   void set_pending_flap_override(std::optional<bool> open) { pending_flap_override_ = open; }
 

@@ -38,7 +38,9 @@ std::size_t decode(std::string_view s, std::size_t i, char32_t& out) {
   return len;
 }
 
-void encode(char32_t cp, std::string& out) {
+}  // namespace
+
+void append_utf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -55,6 +57,8 @@ void encode(char32_t cp, std::string& out) {
     out += static_cast<char>(0x80 | (cp & 0x3f));
   }
 }
+
+namespace {
 
 // The C.UTF-8 locale carries the full Unicode case tables whatever the user's locale is.
 locale_t unicode_locale() {
@@ -83,7 +87,7 @@ std::string to_lower(std::string_view text) {
       continue;
     }
     if (locale != static_cast<locale_t>(nullptr)) cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), locale));
-    encode(cp, out);
+    append_utf8(cp, out);
     i += len;
   }
   return out;

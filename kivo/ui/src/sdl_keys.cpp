@@ -1,5 +1,7 @@
 #include "sdl_keys.h"
 
+#include "kivo/base/text.h"
+
 #include <array>
 #include <utility>
 
@@ -31,24 +33,6 @@ constexpr NamedKey kNamedKeys[] = {
     {SDLK_F21, "F21"}, {SDLK_F22, "F22"}, {SDLK_F23, "F23"}, {SDLK_F24, "F24"},
 };
 
-void append_utf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xc0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xe0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else {
-    out += static_cast<char>(0xf0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  }
-}
-
 }  // namespace
 
 Modifiers modifiers(Uint16 mod) {
@@ -69,7 +53,7 @@ Key key_value(SDL_Keycode sym, Uint16 mod, const std::string& text) {
     char32_t cp = static_cast<char32_t>(sym);
     if ((mod & KMOD_SHIFT) != 0 && cp >= 'a' && cp <= 'z') cp = cp - 'a' + 'A';
     std::string out;
-    append_utf8(cp, out);
+    kivo::text::append_utf8(cp, out);
     return Key::character(out);
   }
   return Key::named("Unidentified");

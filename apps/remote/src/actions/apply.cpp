@@ -2,14 +2,10 @@
 
 #include "actions/action_json.h"
 #include "doc/store.h"
+#include "kivo/base/overloaded.h"
 
 namespace remote::actions {
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 class ApplicableRemoteAction final : public kivo::actions::ApplicableAction {
  public:
@@ -31,7 +27,7 @@ class ApplicableRemoteAction final : public kivo::actions::ApplicableAction {
 }  // namespace
 
 void apply_action(kivo::doc::Document& document, const RemoteAction& action) {
-  std::visit(Overloaded{
+  std::visit(kivo::Overloaded{
                  [&](const UpsertConnection& a) {
                    doc::ConnectionProfile profile;
                    profile.id = a.id;

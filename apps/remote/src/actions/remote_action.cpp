@@ -4,17 +4,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kivo/base/overloaded.h"
+
 namespace remote::actions {
 namespace {
 
 std::string json_quoted(std::string_view text) {
   return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
 
 }  // namespace
 
@@ -40,7 +37,7 @@ kivo::actions::OperationClass operation_class(const RemoteOperation& operation) 
 
 std::string debug_description(const RemoteAction& action) {
   const std::string fields = std::visit(
-      Overloaded{
+      kivo::Overloaded{
           [](const UpsertConnection& a) {
             return fmt::format("id: {}, name: {}, host: {}, port: {}, user: {}, kind: {}, auth: {}, group: {}",
                                a.id.to_string(), json_quoted(a.name), json_quoted(a.host), a.port, json_quoted(a.user),
@@ -56,7 +53,7 @@ std::string debug_description(const RemoteAction& action) {
 
 std::string debug_description(const RemoteOperation& operation) {
   const std::string fields = std::visit(
-      Overloaded{
+      kivo::Overloaded{
           [](const ShowConnections&) { return std::string(); },
           [](const NewConnectionForm&) { return std::string(); },
           [](const SendText& op) {

@@ -5,14 +5,10 @@
 #include "app/confirmation.h"
 #include "app/remote_app.h"
 #include "doc/availability.h"
+#include "kivo/base/overloaded.h"
 
 namespace remote::app {
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 constexpr const char* kGone = "That saved connection no longer exists.";
 
@@ -29,7 +25,7 @@ const kivo::Uuid& confirmation_profile(const PendingConfirmation& confirmation) 
 
 SheetText sheet_text(const PendingConfirmation& confirmation, const std::string& name) {
   return std::visit(
-      Overloaded{
+      kivo::Overloaded{
           [&](const ConfirmConnect&) -> SheetText {
             return {"Connect to " + name + "?",
                     "This opens a live remote session. Remote will recheck the saved target and access before "
@@ -138,7 +134,7 @@ void RemoteApp::apply(const msg::ConfirmPending&, kivo::doc::Document& document)
     return;
   }
   std::visit(
-      Overloaded{
+      kivo::Overloaded{
           [&](const ConfirmConnect&) { start_session(id); },
           [&](const ConfirmDelete&) {
             auto& profiles = profiles_mut();

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/visible_list.h"
+#include "kivo/base/overloaded.h"
 #include "kivo/ui/text_render.h"
 
 namespace remote::app {
@@ -13,11 +14,6 @@ constexpr std::array<const char*, kFieldCount> kPlaceholders = {
     "Search machines…  ( / )", "My machine", "hostname or IP", "Port", "username", "group (optional)"};
 constexpr const char* kKivoHostPlaceholder = "certified Kivo endpoint id";
 constexpr double kInputTextSize = 14;
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 }  // namespace
 
@@ -72,7 +68,7 @@ void RemoteApp::select_first_visible() {
 
 void RemoteApp::update(const AppMessage& message, kivo::doc::Document& document) {
   needs_repaint_ = true;
-  std::visit(Overloaded{
+  std::visit(kivo::Overloaded{
                  [this](const msg::ShowList& m) { apply(m); },
                  [this](const msg::OpenNewForm& m) { apply(m); },
                  [this](const msg::OpenEditForm& m) { apply(m); },
@@ -286,7 +282,7 @@ void RemoteApp::paint(kivo::ui::PaintContext& context) {
   auto& canvas = context.canvas;
   canvas.fill_rect(context.window, context.colors.background);
   const kivo::ui::Rect content = content_area();
-  std::visit(Overloaded{[&](const screen::List&) { paint_list(context, content); },
+  std::visit(kivo::Overloaded{[&](const screen::List&) { paint_list(context, content); },
                         [&](const screen::Form&) { paint_form(context, content); },
                         [&](const screen::Session&) { paint_session(context, content); }},
              screen_);

@@ -1,17 +1,11 @@
 #include "session/live_session.h"
 
+#include "kivo/base/overloaded.h"
+
 namespace remote::session {
-namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-
-}  // namespace
 
 SessionStatus current_status(const LiveSession& live) {
-  return std::visit(Overloaded{
+  return std::visit(kivo::Overloaded{
                         [](const SshTerminal& s) { return s.session.status(); },
                         [](const StartFailed& s) -> SessionStatus { return Failed{s.text}; },
                         [](const NotAvailable& s) -> SessionStatus {
@@ -24,7 +18,7 @@ SessionStatus current_status(const LiveSession& live) {
 
 StatusPresentation present(const SessionStatus& status, doc::ConnectionKind kind) {
   return std::visit(
-      Overloaded{
+      kivo::Overloaded{
           [&](const Connecting&) -> StatusPresentation {
             if (kind == doc::ConnectionKind::Kivo) {
               return {"Waiting for consent…",
@@ -61,7 +55,7 @@ ConnectOutcome connect_outcome(const SessionStatus* status) {
   using K = ConnectOutcome::Kind;
   const ConnectOutcome closed{K::Failed, "remote.connection_closed", "remote connection closed before it became ready"};
   if (status == nullptr) return closed;
-  return std::visit(Overloaded{
+  return std::visit(kivo::Overloaded{
                         [](const Connecting&) { return ConnectOutcome{K::Running, "", ""}; },
                         [](const Connected&) { return ConnectOutcome{K::Succeeded, "", ""}; },
                         [&](const Ended&) { return closed; },

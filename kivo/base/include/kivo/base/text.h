@@ -6,6 +6,9 @@
 
 namespace kivo::text {
 
+// Appends the UTF-8 encoding of one scalar value.
+void append_utf8(char32_t scalar, std::string& out);
+
 // Lower-cases every character with the Unicode simple case mapping; invalid UTF-8
 // bytes are kept as they are.
 std::string to_lower(std::string_view text);

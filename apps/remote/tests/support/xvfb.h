@@ -16,6 +16,7 @@ class Xvfb {
   // Starts a server with one 1280 × 800 × 24 screen; nullopt when it does not come up.
   static std::optional<Xvfb> start(int width = 1280, int height = 800);
   Xvfb(Xvfb&&) = default;
+  Xvfb& operator=(Xvfb&&) = default;
   ~Xvfb();
 
   const std::string& display() const { return display_; }

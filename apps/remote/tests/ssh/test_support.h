@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers shared by the SSH tests: temporary directories, files, commands, and a
+// Small helpers shared by the SSH tests: temporary directories, files, commands, and the
 // real OpenSSH server started on 127.0.0.1 for the integration tests.
 
 #include <sys/types.h>
@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "sshd.h"
 
 namespace remote::ssh::testing {
 
@@ -52,39 +54,8 @@ class ScopedEnv {
   std::string old_value_;
 };
 
-// An OpenSSH sshd of our own: its own host key, configuration, authorized keys and
-// DEBUG3 log, listening on 127.0.0.1 at a free port, stopped when dropped.
-class Sshd {
- public:
-  explicit Sshd(std::filesystem::path dir);
-  ~Sshd();
-  Sshd(const Sshd&) = delete;
-  Sshd& operator=(const Sshd&) = delete;
-
-  // Starts the server, making a new ed25519 host key first when `new_host_key`. Keeps the
-  // port across restarts. Empty text on success, else what went wrong.
-  std::string start(bool new_host_key = false);
-  void stop();
-
-  std::uint16_t port() const { return port_; }
-  const std::filesystem::path& dir() const { return dir_; }
-  std::filesystem::path host_key_path() const { return dir_ / "host_ed25519"; }
-  std::filesystem::path authorized_keys_path() const { return dir_ / "authorized_keys"; }
-  // The fingerprint ssh-keygen prints for the current host key ("SHA256:…").
-  std::string host_key_fingerprint() const;
-  // Everything the server logged since its last start.
-  std::string log() const;
-  // Waits until the log contains `text`.
-  bool wait_for_log(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-
- private:
-  std::filesystem::path dir_;
-  std::uint16_t port_ = 0;
-  pid_t pid_ = -1;
-};
-
-// Makes a key pair with ssh-keygen; returns the private key's path. Empty passphrase: none.
-std::filesystem::path make_key(const std::filesystem::path& dir, const std::string& name, const std::string& type,
-                               const std::string& passphrase = "");
+// The real OpenSSH server and key helpers all tests share.
+using remote::test::make_key;
+using remote::test::Sshd;
 
 }  // namespace remote::ssh::testing

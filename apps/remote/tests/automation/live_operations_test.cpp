@@ -231,13 +231,11 @@ TEST_F(LiveOperationsTest, SendTextRefusalsAndASessionReplacedBeforeTheAcknowled
 TEST_F(LiveOperationsTest, TextQueuedBehindAClosedShellFailsWithTheWorkersError) {
   connect_trusted();
   // Many small lines fill the output queue while nobody paints, so the worker waits to hand
-  // them over; meanwhile the shell finishes and the server closes the channel.
-  const fs::path marker = tmp / "finished";
-  ASSERT_EQ(perform(actions::SendText{profile.id, "for i in $(seq 1 400); do echo line$i; sleep 0.01; done; touch '" +
-                                                      marker.string() + "'; exit\n"}),
+  // them over; meanwhile the shell exits and the server closes the channel.
+  ASSERT_EQ(perform(actions::SendText{profile.id, "for i in $(seq 1 300); do echo line$i; sleep 0.01; done; exit\n"}),
             "done");
-  ASSERT_TRUE(test::eventually([&] { return fs::exists(marker); }, 30s));
-  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(sshd.wait_for_log("send close", 60s)) << sshd.log();
+  std::this_thread::sleep_for(200ms);
   ASSERT_TRUE(connected()) << "the worker should still be waiting to hand over output";
 
   ASSERT_EQ(start(actions::SendText{profile.id, "echo late\n"}), "started");

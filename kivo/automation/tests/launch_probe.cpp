@@ -16,7 +16,7 @@ int main() {
     return std::make_unique<kivo::automation::test::TestApp>();
   };
   d.register_actions = [](kivo::ui::App& app) { kivo::automation::test::register_edit(app.action_registry_mut()); };
-  d.window_size = [] { return std::pair<unsigned, unsigned>{400, 300}; };
+  d.window_size = [] { return std::pair<unsigned, unsigned>{480, 480}; };
   d.sync_between_devices = [] { return false; };
   d.persistence = [](std::string_view app_id, kivo::doc::persist::Options options) {
     return kivo::doc::persist::open(app_id, options);

@@ -147,9 +147,20 @@ TEST(Launch, TheWindowServesAutomationUntilTheProgramEnds) {
   const auto runtime = home.path() / "run";
   std::filesystem::create_directory(runtime);
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  // SDL's D-Bus connection (for input methods) is never freed and cannot be suppressed by
+  // name, since its stacks do not symbolise; the program's own leaks are left to the tests
+  // that run the endpoint in-process.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string asan_options = std::string(asan ? asan : "") + ":detect_leaks=0";
   const std::map<std::string, std::string> env = {{"DISPLAY", xvfb->display},
                                                   {"XDG_RUNTIME_DIR", runtime.string()},
-                                                  {"XDG_DATA_HOME", (home.path() / "data").string()}};
+                                                  {"XDG_DATA_HOME", (home.path() / "data").string()},
+                                                  {"ASAN_OPTIONS", asan_options},
+                                                  // Mesa's render threads are not instrumented for
+                                                  // the thread sanitizer; SDL's software renderer
+                                                  // and plain window surface use none.
+                                                  {"SDL_RENDER_DRIVER", "software"},
+                                                  {"SDL_FRAMEBUFFER_ACCELERATION", "0"}};
   const auto log = home.path() / "probe.log";
   Child program({probe.string()}, env, log);
   const auto socket = runtime / "kivo" / "io.kivo.probe.sock";
@@ -185,8 +196,8 @@ TEST(Launch, TheWindowServesAutomationUntilTheProgramEnds) {
   const auto picture = decode_png(*png);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, shot["width"].get<int>());
-  EXPECT_GE(picture->width, 400);
-  EXPECT_EQ(picture->at(picture->width * 20 / 400, picture->height * 20 / 300), TestApp::kPressedColor);
+  EXPECT_GE(picture->width, 480);
+  EXPECT_EQ(picture->at(picture->width * 20 / 480, picture->height * 20 / 480), TestApp::kPressedColor);
 
   // kivoctl finds the same socket from the application id alone.
   const auto ctl_log = home.path() / "kivoctl.out";

@@ -241,6 +241,9 @@ nlohmann::ordered_json access_tree_json(const ui::a11y::AccessNode& node) {
   nlohmann::ordered_json actions = nlohmann::ordered_json::array();
   for (const auto kind : node.actions) actions.push_back(ui::a11y::action_name(kind));
   out["actions"] = std::move(actions);
+  if (node.bounds) {
+    out["bounds"] = {{"x", node.bounds->x}, {"y", node.bounds->y}, {"w", node.bounds->w}, {"h", node.bounds->h}};
+  }
   nlohmann::ordered_json children = nlohmann::ordered_json::array();
   for (const auto& child : node.children) children.push_back(access_tree_json(child));
   out["children"] = std::move(children);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -192,7 +193,15 @@ Window::~Window() = default;
 std::expected<std::unique_ptr<Window>, std::string> Window::open(const WindowOptions& options) {
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // With a display named, use it or fail: never fall back to a driver that draws
+  // nowhere the user can see.
+  if (std::getenv("SDL_VIDEODRIVER") == nullptr) {
+    const bool x11 = std::getenv("DISPLAY") != nullptr;
+    const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+    if (wayland || x11) SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland && x11 ? "wayland,x11" : wayland ? "wayland" : "x11");
+  }
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return std::unexpected(std::string("cannot open a window: ") + SDL_GetError());
+  log_debug("kivo::ui", std::string("video driver ") + SDL_GetCurrentVideoDriver());
   std::unique_ptr<Window> window(new Window());
   auto& impl = *window->impl_;
   Uint32 flags = SDL_WINDOW_SHOWN;

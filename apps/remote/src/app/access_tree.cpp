@@ -86,13 +86,29 @@ AccessNode RemoteApp::list_access() const {
   return screen;
 }
 
+namespace {
+
+void attach_bounds(AccessNode& n, const std::map<std::string, kivo::ui::Rect, std::less<>>& bounds) {
+  if (const auto it = bounds.find(n.id); it != bounds.end()) n.bounds = it->second;
+  for (auto& child : n.children) attach_bounds(child, bounds);
+}
+
+}  // namespace
+
 AccessNode RemoteApp::access_tree() const {
   AccessNode root = node("remote", Role::Window, "Remote");
+  root.bounds = bounds_;
   if (!fullscreen_) root.push(navigation_access());
   if (std::holds_alternative<screen::List>(screen_)) root.push(list_access());
   if (std::holds_alternative<screen::Form>(screen_)) root.push(form_access());
   if (std::holds_alternative<screen::Session>(screen_)) root.push(session_access());
   add_overlay_access(root);
+  if (tooltips_.visible() && tooltips_.text() && !confirmation_pending()) {
+    AccessNode tip = node("remote.tooltip", Role::Text, *tooltips_.text());
+    tip.bounds = kivo::ui::Rect{tooltips_.anchor().x, tooltips_.anchor().y, 0, 0};
+    root.push(std::move(tip));
+  }
+  attach_bounds(root, element_bounds_);
   return root;
 }
 

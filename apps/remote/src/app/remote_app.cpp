@@ -274,6 +274,7 @@ bool RemoteApp::wants_frame() const {
 
 void RemoteApp::paint(kivo::ui::PaintContext& context) {
   hit_regions_.clear();
+  element_bounds_.clear();
   refresh_inputs();
   advance_flap(context.now);
   if (std::holds_alternative<screen::Session>(screen_)) refresh_session();

@@ -4,6 +4,7 @@
 // produce.
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -201,6 +202,8 @@ class RemoteApp : public kivo::ui::Application {
 
   // Painting (screens/*.cpp).
   void add_region(kivo::ui::Rect rect, std::optional<AppMessage> message);
+  // Records where the element with this access id was drawn.
+  void mark(std::string id, kivo::ui::Rect rect) { element_bounds_[std::move(id)] = rect; }
   bool hovered(kivo::ui::Rect rect) const { return rect.contains(pointer_); }
   void paint_list(kivo::ui::PaintContext& context, kivo::ui::Rect area);
   void paint_rail(kivo::ui::PaintContext& context);
@@ -267,6 +270,7 @@ class RemoteApp : public kivo::ui::Application {
   kivo::ui::Clock::time_point last_paint_;
   kivo::ui::Point pointer_;
   std::vector<HitRegion> hit_regions_;
+  std::map<std::string, kivo::ui::Rect, std::less<>> element_bounds_;
 
   // What the list screen measured at its last paint, for keyboard scrolling and the
   // wheel clamp.

@@ -30,7 +30,7 @@ TEST(Window, OpensWithinSecondsAndExitsCleanlyWhenClosed) {
   };
   std::optional<unsigned long> window;
   ASSERT_TRUE(eventually([&] { return (window = xvfb->find_window("Remote")).has_value() || !remote.running(); }, 20s))
-      << "no window after 20 s; the program said:\n" << log();
+      << "no window after 20 s; the program said:\n" << log() << thread_stacks(remote.pid());
   ASSERT_TRUE(window) << "the program exited before its window appeared:\n" << log();
   EXPECT_TRUE(remote.running());
   ASSERT_TRUE(xvfb->request_close(*window));

@@ -101,6 +101,15 @@ std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
   return status_;
 }
 
+void Process::stop(std::chrono::milliseconds grace) {
+  if (pid_ <= 0 || status_) return;
+  kill(pid_, SIGTERM);
+  if (!wait(grace)) {
+    kill(pid_, SIGKILL);
+    wait(std::chrono::milliseconds(2000));
+  }
+}
+
 void Process::signal(int sig) const {
   if (pid_ > 0 && !status_) kill(pid_, sig);
 }
@@ -143,6 +152,22 @@ std::optional<std::string> run_output(const std::vector<std::string>& argv, std:
     return std::nullopt;
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return out;
+}
+
+std::string thread_stacks(pid_t pid) {
+  const auto stacks = run_output({"gdb", "-p", std::to_string(pid), "-batch", "-ex", "thread apply all bt 25"},
+                                 std::chrono::seconds(60));
+  if (!stacks) return "(gdb could not read the process's stacks)";
+  std::string out;
+  std::size_t start = 0;
+  while (start < stacks->size()) {
+    const auto end = stacks->find('\n', start);
+    const auto line = stacks->substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (line.starts_with("#") || line.starts_with("Thread")) out += line + "\n";
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
   return out;
 }
 

@@ -34,6 +34,8 @@ class Process {
   static Process start(const std::vector<std::string>& argv,
                        const std::map<std::string, std::optional<std::string>>& env = {},
                        const std::optional<std::filesystem::path>& log = std::nullopt);
+  // Takes charge of a child started some other way.
+  static Process adopt(pid_t pid) { return Process(pid); }
   Process(Process&& other) noexcept;
   Process& operator=(Process&& other) noexcept;
   ~Process();
@@ -43,6 +45,8 @@ class Process {
   // Waits up to `timeout` for the exit; the exit status (or 128 + signal), or nullopt on time-out.
   std::optional<int> wait(std::chrono::milliseconds timeout);
   void signal(int sig) const;
+  // Asks the process to end (SIGTERM) and waits up to `grace`; kills it after that.
+  void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
 
  private:
   explicit Process(pid_t pid) : pid_(pid) {}
@@ -53,6 +57,10 @@ class Process {
 // Runs a command to completion (bounded by `timeout`) and returns its standard output,
 // or nullopt when it failed or timed out.
 std::optional<std::string> run_output(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+
+// The stacks of every thread of a live process (through gdb), for failure messages
+// of tests that wait on a program that stopped making progress.
+std::string thread_stacks(pid_t pid);
 
 // Polls `condition` every 20 ms until it holds or `timeout` passes.
 template <class Condition>

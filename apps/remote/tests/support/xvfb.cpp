@@ -4,36 +4,55 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <vector>
+
 #include <filesystem>
 
 namespace remote::test {
 
+namespace {
+
+// The pid recorded in a display's lock file, or -1.
+long lock_owner(int display) {
+  std::ifstream lock("/tmp/.X" + std::to_string(display) + "-lock");
+  long pid = -1;
+  lock >> pid;
+  return lock ? pid : -1;
+}
+
+}  // namespace
+
 std::optional<Xvfb> Xvfb::start(int width, int height) {
-  for (int n = 150; n < 250; ++n) {
-    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+  // Numbers well away from the ones desktops and other tools use; a display counts as
+  // ours only once its lock file names our server and it accepts clients.
+  const int first = 300 + static_cast<int>(getpid() % 400);
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const int n = first + attempt;
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-    if (std::filesystem::exists(lock) || std::filesystem::exists(socket)) continue;
+    if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock") || std::filesystem::exists(socket)) continue;
     const std::string display = ":" + std::to_string(n);
     auto process = Process::start({"Xvfb", display, "-screen", "0",
-                                   std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"},
+                                   std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"},
                                   {}, std::filesystem::path("/dev/null"));
-    const bool up = eventually(
+    const bool ours = eventually(
         [&] {
-          if (!process.running()) return false;
+          if (!process.running() || lock_owner(n) != process.pid()) return false;
           Display* d = XOpenDisplay(display.c_str());
           if (d == nullptr) return false;
           XCloseDisplay(d);
           return true;
         },
-        std::chrono::seconds(10));
-    if (up) return Xvfb(std::move(process), display);
-    if (!process.running()) continue;  // lost a race for this number: try the next
-    return std::nullopt;
+        std::chrono::seconds(20));
+    if (ours) return Xvfb(std::move(process), display);
+    process.stop();
   }
   return std::nullopt;
 }
 
-Xvfb::~Xvfb() = default;
+// A server that is killed outright leaves its socket and lock file behind.
+Xvfb::~Xvfb() { process_.stop(); }
 
 std::optional<unsigned long> Xvfb::find_window(const std::string& name) const {
   Display* d = XOpenDisplay(display_.c_str());

@@ -41,6 +41,8 @@ void RemoteApp::paint_field(kivo::ui::PaintContext& context, int field, Rect rec
   input.apply_layout_external({rect.x + 12, rect.y, std::max(rect.w - 24, 1.0), rect.h});
   input.draw(canvas, colors);
   add_region(rect, msg::FocusField{field});
+  static constexpr const char* kNames[kFieldCount] = {"search", "name", "host", "port", "user", "group"};
+  mark(std::string("remote.field:") + kNames[field], rect);
 }
 
 void RemoteApp::paint_rail(kivo::ui::PaintContext& context) {
@@ -74,10 +76,11 @@ void RemoteApp::paint_rail(kivo::ui::PaintContext& context) {
       double top;
       AppMessage message;
       bool selected;
+      const char* id;
     };
     const Item items[] = {
-        {"≡", rail.y + 72, msg::ShowList{}, std::holds_alternative<screen::List>(screen_)},
-        {"+", rail.y + 72 + 56, msg::OpenNewForm{}, false},
+        {"≡", rail.y + 72, msg::ShowList{}, std::holds_alternative<screen::List>(screen_), "remote.nav.list"},
+        {"+", rail.y + 72 + 56, msg::OpenNewForm{}, false, "remote.connection.new"},
     };
     for (const auto& item : items) {
       const Rect cell{rail.x + 12, item.top, rail.w - 24, 40};
@@ -91,6 +94,7 @@ void RemoteApp::paint_rail(kivo::ui::PaintContext& context) {
       text.draw_text_weighted(canvas, item.glyph, {cell.x + (cell.w - size.width) / 2, cell.y + 6}, 22, kSemibold,
                               item.selected ? colors.text : colors.muted_text);
       add_region(cell, item.message);
+      mark(item.id, cell);
     }
   }
 
@@ -108,6 +112,7 @@ void RemoteApp::paint_rail(kivo::ui::PaintContext& context) {
       }
     }
     add_region(toggle, msg::ToggleNavigation{});
+    mark("remote.nav.toggle", toggle);
   }
 }
 

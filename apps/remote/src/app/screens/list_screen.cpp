@@ -170,6 +170,8 @@ void RemoteApp::paint_list(kivo::ui::PaintContext& context, Rect area) {
       kivo::ui::surface::edge_outline(canvas, row, 12, colors);
     }
     add_clipped(row, msg::Select{p.id});
+    const std::string element = "remote.connection:" + p.id.to_string();
+    mark(element + ":select", row_hit);
 
     // Presence.
     const Point dot{row.x + 22, row.y + row.h / 2};
@@ -205,6 +207,7 @@ void RemoteApp::paint_list(kivo::ui::PaintContext& context, Rect area) {
       canvas.stroke_path(star_shape, colors.muted_text, 1.2);
     }
     add_clipped({star.x - 11, star.y - 11, 22, 22}, msg::ToggleFavorite{p.id});
+    mark(element + ":favorite", {star.x - 11, star.y - 11, 22, 22});
 
     // Kind badge, target and group.
     const auto kind_label = doc::short_label(p.kind);
@@ -234,6 +237,7 @@ void RemoteApp::paint_list(kivo::ui::PaintContext& context, Rect area) {
       Button{.label = "Connect", .style = ButtonStyle::Primary, .hovered = hovered(connect) && row_hovered}.paint(
           canvas, connect, colors);
       add_clipped(connect, msg::RequestConnect{p.id});
+      mark(element + ":connect", connect);
     } else {
       const Color reason = availability_colour(availability, colors);
       canvas.fill_rounded(connect, 8, reason.with_opacity(0.12));
@@ -246,6 +250,7 @@ void RemoteApp::paint_list(kivo::ui::PaintContext& context, Rect area) {
     }
     Button{.label = "Edit", .hovered = hovered(edit) && row_hovered}.paint(canvas, edit, colors);
     add_clipped(edit, msg::OpenEditForm{p.id});
+    mark(element + ":edit", edit);
 
     // When it was last used.
     if (list_.stacked) {

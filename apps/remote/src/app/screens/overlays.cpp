@@ -82,6 +82,8 @@ void RemoteApp::paint_overlays(kivo::ui::PaintContext& context) {
       .paint(canvas, confirm, colors);
   add_region(cancel, msg::CancelPending{});
   add_region(confirm, msg::ConfirmPending{});
+  mark("remote.confirmation.cancel", cancel);
+  mark("remote.confirmation.confirm", confirm);
 }
 
 void RemoteApp::add_overlay_access(kivo::ui::a11y::AccessNode& root) const {

@@ -2,9 +2,12 @@
 // The accessibility tree an application exposes after each paint, and the semantic
 // actions assistive clients and automation can perform on its elements.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "kivo/ui/event.h"
 
 namespace kivo::ui::a11y {
 
@@ -26,6 +29,7 @@ struct AccessNode {
   bool selected = false;
   bool focused = false;
   std::vector<SemanticActionKind> actions;  // what the element accepts
+  std::optional<Rect> bounds;               // where it was drawn, in logical pixels
   std::vector<AccessNode> children;
 
   AccessNode with_children(std::vector<AccessNode> nodes) && {

@@ -36,6 +36,7 @@ class ListWindowTest : public ::testing::Test {
                                   home / "remote.log"));
     ASSERT_TRUE(eventually([&] { return (window = xvfb->find_window("Remote")).has_value(); }, 20s))
         << log() << thread_stacks(remote->pid());
+    ASSERT_TRUE(eventually([&] { return ctl({"tree"}).has_value(); }, 20s)) << log();
     for (const auto& [name, host_text] : {std::pair{"Lab router", "10.0.0.1"}, {"Build box", "build.example.net"},
                                           {"Archive", "archive.example.net"}}) {
       const json payload = {{"UpsertConnection",

@@ -60,7 +60,7 @@ function(remote_test name)
     set(ARG_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "REMOTE_SOURCE_DIR=${PROJECT_SOURCE_DIR};REMOTE_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    ENVIRONMENT "REMOTE_SOURCE_DIR=${PROJECT_SOURCE_DIR};REMOTE_BINARY_DIR=${PROJECT_BINARY_DIR};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0")
 endfunction()
 
 # remote_app_library(NAME SOURCES ... [DEPS ...])

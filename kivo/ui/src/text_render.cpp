@@ -109,6 +109,13 @@ struct TextRenderer::Impl {
     pango_layout_set_font_description(layout, desc);
     pango_font_description_free(desc);
     pango_layout_set_text(layout, key.text.data(), static_cast<int>(key.text.size()));
+    if (style.face == Face::Mono) {
+      // A terminal shows the characters it was sent: "->" stays two cells, never one arrow.
+      PangoAttrList* attributes = pango_attr_list_new();
+      pango_attr_list_insert(attributes, pango_attr_font_features_new("liga 0, calt 0, dlig 0"));
+      pango_layout_set_attributes(layout, attributes);
+      pango_attr_list_unref(attributes);
+    }
     if (style.wrap_width > 0) {
       pango_layout_set_width(layout, static_cast<int>(style.wrap_width * PANGO_SCALE));
       pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);

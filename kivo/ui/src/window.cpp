@@ -212,8 +212,10 @@ std::expected<std::unique_ptr<Window>, std::string> Window::open(const WindowOpt
                                  options.height, flags);
   if (impl.window == nullptr) return std::unexpected(std::string("cannot create the window: ") + SDL_GetError());
   SDL_SetWindowMinimumSize(impl.window, 360, 420);
-  impl.renderer = SDL_CreateRenderer(impl.window, -1, 0);
-  if (impl.renderer == nullptr) impl.renderer = SDL_CreateRenderer(impl.window, -1, SDL_RENDERER_SOFTWARE);
+  // Every frame is drawn by cairo on the CPU; the software renderer only copies it to the
+  // window, which needs no GPU context (and starts fast on virtual displays).
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  impl.renderer = SDL_CreateRenderer(impl.window, -1, SDL_RENDERER_SOFTWARE);
   if (impl.renderer == nullptr) return std::unexpected(std::string("cannot create a renderer: ") + SDL_GetError());
   impl.fd_event = SDL_RegisterEvents(1);
   impl.wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -377,6 +377,10 @@ bool RemoteApp::semantic_action(std::string_view id, const kivo::ui::a11y::Seman
       {":edit", {SemanticActionKind::Primary}, [](const Uuid& u) -> AppMessage { return msg::OpenEditForm{u}; }},
       {":connect", {SemanticActionKind::Primary}, [](const Uuid& u) -> AppMessage { return msg::RequestConnect{u}; }},
       {":delete", {SemanticActionKind::Primary}, [](const Uuid& u) -> AppMessage { return msg::RequestDelete{u}; }},
+      {":trust-host-key", {SemanticActionKind::Primary},
+       [](const Uuid& u) -> AppMessage { return msg::RequestTrustHostKey{u}; }},
+      {":forget-host-key", {SemanticActionKind::Primary},
+       [](const Uuid& u) -> AppMessage { return msg::RequestForgetHostKey{u}; }},
   };
   for (const auto& s : suffixes) {
     if (auto uuid = id_between(id, "remote.connection:", s.suffix)) {

@@ -106,6 +106,15 @@ CardContent card_content(const RemoteApp& app, const doc::ConnectionProfile& pro
   return card;
 }
 
+// The access id of the card's extra button.
+std::string extra_element(const kivo::Uuid& id, const AppMessage& message) {
+  const std::string prefix = "remote.connection:" + id.to_string();
+  if (std::holds_alternative<msg::RequestConnect>(message)) return prefix + ":connect";
+  if (std::holds_alternative<msg::RequestTrustHostKey>(message)) return prefix + ":trust-host-key";
+  if (std::holds_alternative<msg::RequestForgetHostKey>(message)) return prefix + ":forget-host-key";
+  return prefix + ":edit";
+}
+
 // Greedy word wrap: lines no wider than `width`, at most `max_lines`, the last one cut
 // with "…" when text remains. A single word wider than a line is ellipsized.
 std::vector<std::string> wrap_lines(std::string_view text, double px, double width, std::size_t max_lines) {
@@ -271,6 +280,7 @@ void RemoteApp::paint_session(kivo::ui::PaintContext& context, Rect area) {
       }
       Button{.label = "Disconnect", .hovered = hovered(disconnect)}.paint(canvas, disconnect, colors);
       add_region(disconnect, msg::Disconnect{});
+      mark("remote.session.disconnect", disconnect);
       surface = {area.x, bar.bottom(), area.w, std::max(area.h - kHeaderHeight, 0.0)};
     }
     if (profile->kind == doc::ConnectionKind::Ssh) {
@@ -350,11 +360,13 @@ void RemoteApp::paint_session(kivo::ui::PaintContext& context, Rect area) {
     const Rect extra{x, y, 104, 38};
     Button{.label = card.extra_label, .hovered = hovered(extra)}.paint(canvas, extra, colors);
     add_region(extra, *card.extra_message);
+    mark(extra_element(profile->id, *card.extra_message), extra);
     x += 104 + 12;
   }
   const Rect back{x, y, 132, 38};
   Button{.label = "Back to list", .style = ButtonStyle::Primary, .hovered = hovered(back)}.paint(canvas, back, colors);
   add_region(back, msg::Disconnect{});
+  mark("remote.session.disconnect", back);
 }
 
 AccessNode RemoteApp::session_access() const {
@@ -386,11 +398,13 @@ AccessNode RemoteApp::session_access() const {
     screen.push(std::move(surface));
   } else {
     const CardContent card = card_content(*this, *profile);
-    if (card.extra_message && std::holds_alternative<msg::RequestConnect>(*card.extra_message)) {
-      screen.push(node(id + ":connect", Role::Button, "Retry connection", {Kind::Primary}));
-    }
-    if (card.extra_message && std::holds_alternative<msg::OpenEditForm>(*card.extra_message)) {
-      screen.push(node(id + ":edit", Role::Button, "Edit connection", {Kind::Primary}));
+    if (card.extra_message) {
+      const std::string element = extra_element(profile->id, *card.extra_message);
+      std::string label = "Edit connection";
+      if (std::holds_alternative<msg::RequestConnect>(*card.extra_message)) label = "Retry connection";
+      if (std::holds_alternative<msg::RequestTrustHostKey>(*card.extra_message)) label = "Trust SSH host key";
+      if (std::holds_alternative<msg::RequestForgetHostKey>(*card.extra_message)) label = "Forget SSH host key";
+      screen.push(node(element, Role::Button, label, {Kind::Primary}));
     }
   }
   screen.push(node("remote.session.disconnect", Role::Button, connected ? "Disconnect" : "Back to list",

@@ -267,7 +267,7 @@ bool RemoteApp::wants_frame() const {
   const auto status = current_status();
   const bool session_active =
       status && (std::holds_alternative<session::Connecting>(*status) || std::holds_alternative<session::Connected>(*status));
-  return flap_moving || tooltips_.pending() || session_active;
+  return flap_moving || tooltips_.pending() || session_active || status != painted_status_;
 }
 
 // --- paint ---------------------------------------------------------------------------------------
@@ -278,6 +278,7 @@ void RemoteApp::paint(kivo::ui::PaintContext& context) {
   refresh_inputs();
   advance_flap(context.now);
   if (std::holds_alternative<screen::Session>(screen_)) refresh_session();
+  painted_status_ = current_status();
   if (tooltips_.tick(context.now)) needs_repaint_ = true;
 
   auto& canvas = context.canvas;

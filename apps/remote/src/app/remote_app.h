@@ -250,6 +250,9 @@ class RemoteApp : public kivo::ui::Application {
   std::uint64_t session_identity_ = 0;
   std::optional<Uuid> session_target_;
   std::optional<session::LiveSession> live_;
+  // The status the last paint showed: a worker's change is drawn once more after it
+  // stops asking for frames (connecting → failed).
+  std::optional<session::SessionStatus> painted_status_;
   std::uint8_t pointer_buttons_ = 0;
   bool scale_to_fit_ = true;
   bool fullscreen_ = false;

@@ -1,0 +1,193 @@
+// One SSH connection end to end in the real window: select, connect with confirmation,
+// trust the host key, type into the terminal, read what it shows, leave with Control-W.
+// A real OpenSSH server on loopback; keyboard and mouse from xdotool; state read back
+// through the automation endpoint.
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "kivo/base/uuid.h"
+#include "process.h"
+#include "sshd.h"
+#include "xvfb.h"
+
+namespace remote::test {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+const json* find(const json& node, const std::string& id) {
+  if (!node.is_object()) return nullptr;
+  if (node.value("id", "") == id) return &node;
+  if (!node.contains("children")) return nullptr;
+  for (const auto& child : node["children"]) {
+    if (const json* hit = find(child, id)) return hit;
+  }
+  return nullptr;
+}
+
+class SshRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xvfb = Xvfb::start();
+    ASSERT_TRUE(xvfb) << "Xvfb did not start";
+    std::filesystem::create_directories(home / "sshd");
+    sshd.emplace(home / "sshd");
+    const auto started = sshd->start();
+    ASSERT_TRUE(started.empty()) << started;
+    key = make_key(home, "id_ed25519", "ed25519");
+    sshd->authorize(key);
+    std::filesystem::create_directories(home / "run");
+    ::chmod((home / "run").c_str(), 0700);
+    remote.emplace(Process::start({built_program("apps/remote/remote").string()},
+                                  {{"DISPLAY", xvfb->display()},
+                                   {"XDG_DATA_HOME", (home / "data").string()},
+                                   {"XDG_STATE_HOME", (home / "state").string()},
+                                   {"XDG_RUNTIME_DIR", (home / "run").string()},
+                                   {"KIVO_SYNC_DIR", std::nullopt},
+                                   {"KIVO_REVIEW_STATE", std::nullopt},
+                                   {"KIVO_REDUCED_MOTION", "1"},
+                                   {"REMOTE_SSH_KNOWN_HOSTS", std::nullopt},
+                                   {"REMOTE_SSH_KEY", key.string()},
+                                   {"REMOTE_LIVE_SESSIONS", ""}},
+                                  home / "remote.log"));
+    ASSERT_TRUE(eventually([&] { return (window = xvfb->find_window("Remote")).has_value(); }, 20s))
+        << log() << thread_stacks(remote->pid());
+    ASSERT_TRUE(eventually([&] { return ctl({"tree"}).has_value(); }, 20s)) << log();
+    const json payload = {{"UpsertConnection",
+                           {{"id", profile.to_string()}, {"name", "Loopback shell"}, {"host", "127.0.0.1"},
+                            {"port", sshd->port()}, {"user", current_user()}, {"kind", "Ssh"}, {"auth", "PublicKey"},
+                            {"group", "test"}}}};
+    ASSERT_TRUE(ctl({"dispatch", "remote.action", payload.dump()}));
+    xdo({"windowfocus", "--sync", std::to_string(*window)});
+  }
+
+  std::optional<std::string> ctl(std::vector<std::string> args) const {
+    std::vector<std::string> argv = {built_program("tools/kivoctl/kivoctl").string(), "--json", "--socket",
+                                     (home / "run/kivo/io.kivo.remote.sock").string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_output(argv, 15s);
+  }
+  void xdo(std::vector<std::string> args) const {
+    args.insert(args.begin(), "xdotool");
+    setenv("DISPLAY", xvfb->display().c_str(), 1);
+    ASSERT_TRUE(run_output(args, 10s)) << "xdotool " << args[1] << " failed";
+  }
+  json tree() const {
+    const auto reply = ctl({"tree"});
+    if (!reply) return json::object();
+    const json parsed = json::parse(*reply, nullptr, false);
+    return parsed.is_object() && parsed.contains("tree") ? parsed["tree"] : json::object();
+  }
+  // Waits until the element `id` exists and satisfies `check`; returns its last state.
+  std::optional<json> await(const std::string& id, const std::function<bool(const json&)>& check,
+                            std::chrono::milliseconds timeout = 20s) const {
+    std::optional<json> seen;
+    eventually(
+        [&] {
+          const json t = tree();
+          const json* n = find(t, id);
+          if (n == nullptr) return false;
+          seen = *n;
+          return check(*n);
+        },
+        timeout);
+    if (seen && !check(*seen)) return std::nullopt;
+    return seen;
+  }
+  void click(const json& element) {
+    ASSERT_TRUE(element.contains("bounds")) << element.dump();
+    const auto& b = element["bounds"];
+    const int x = static_cast<int>(b["x"].get<double>() + b["w"].get<double>() / 2);
+    const int y = static_cast<int>(b["y"].get<double>() + b["h"].get<double>() / 2);
+    xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y)});
+    xdo({"click", "1"});
+  }
+  std::string log() const {
+    std::ifstream in(home / "remote.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::optional<Xvfb> xvfb;
+  TempDir home_dir;
+  std::filesystem::path home = home_dir.path();
+  std::optional<Sshd> sshd;
+  std::filesystem::path key;
+  kivo::Uuid profile = kivo::Uuid::new_v4();
+  std::optional<Process> remote;
+  std::optional<unsigned long> window;
+};
+
+TEST_F(SshRoadTest, ConnectTrustTypeReadAndLeave) {
+  const std::string id = "remote.connection:" + profile.to_string();
+  // Select the profile with the mouse, then Enter asks to connect.
+  const auto row = await(id + ":select", [](const json&) { return true; });
+  ASSERT_TRUE(row) << log();
+  click(*row);
+  ASSERT_TRUE(await(id + ":select", [](const json& n) { return n.value("selected", false); }));
+  xdo({"key", "Return"});
+  const auto sheet = await("remote.confirmation", [](const json& n) { return n["label"] == "Connect to Loopback shell?"; });
+  ASSERT_TRUE(sheet);
+  xdo({"key", "Return"});
+
+  // The first handshake stops at the unknown host key, before any authentication.
+  const std::string expected_failure = "Connection failed: SSH host key for 127.0.0.1:" + std::to_string(sshd->port()) +
+                                       " needs explicit trust: ssh-ed25519 " + sshd->host_key_fingerprint();
+  ASSERT_TRUE(await("remote.session.status", [&](const json& n) { return n["label"] == expected_failure; }))
+      << tree().dump(1) << log();
+  EXPECT_EQ(sshd->log().find("userauth-request"), std::string::npos);
+  const auto trust = await(id + ":trust-host-key", [](const json&) { return true; });
+  ASSERT_TRUE(trust);
+  click(*trust);
+  const auto confirm = await("remote.confirmation.confirm", [](const json& n) { return n["label"] == "Trust key"; });
+  ASSERT_TRUE(confirm);
+  click(*confirm);
+
+  // Trusted now: the shell's prompt arrives in the terminal.
+  ASSERT_TRUE(await("remote.session.status", [](const json& n) { return n["label"] == "Connected"; })) << log();
+  ASSERT_TRUE(await("remote.session.surface", [](const json& n) { return !n.value("value", "").empty(); }));
+  xdo({"type", "--delay", "30", "echo hello"});
+  xdo({"key", "Return"});
+  // The command's output: a line that is just "hello", not the echoed command line.
+  const std::regex output_line("(^|\n)hello(\n|$)");
+  const auto surface = await("remote.session.surface", [&](const json& n) {
+    return std::regex_search(n.value("value", std::string()), output_line);
+  });
+  ASSERT_TRUE(surface) << tree().dump(1);
+
+  // The screenshot shows the terminal: its dark ground with light text on it.
+  const auto shot = home / "terminal.png";
+  ASSERT_TRUE(ctl({"screenshot", shot.string()}));
+  cairo_surface_t* image = cairo_image_surface_create_from_png(shot.c_str());
+  ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+  const int stride = cairo_image_surface_get_stride(image);
+  const unsigned char* data = cairo_image_surface_get_data(image);
+  int ground = 0;
+  int text = 0;
+  // The terminal's first rows, under the 48 px header bar and to the right of the rail.
+  for (int y = 60; y < 400; ++y) {
+    for (int x = 70; x < 600; ++x) {
+      std::uint32_t pixel = 0;
+      std::memcpy(&pixel, data + y * stride + x * 4, 4);
+      if ((pixel & 0xffffff) == 0x0b0d12) ++ground;
+      if (((pixel >> 16) & 0xff) > 0xa0 && ((pixel >> 8) & 0xff) > 0xa0) ++text;
+    }
+  }
+  cairo_surface_destroy(image);
+  EXPECT_GT(ground, 50000);
+  EXPECT_GT(text, 50);
+
+  // Control-W ends the session and the list returns; the server sees the client leave.
+  xdo({"key", "ctrl+w"});
+  ASSERT_TRUE(await("remote.list", [](const json&) { return true; }));
+  EXPECT_TRUE(sshd->wait_for_log("Received disconnect", 10s)) << sshd->log();
+}
+
+}  // namespace
+}  // namespace remote::test

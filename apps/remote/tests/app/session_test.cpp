@@ -46,6 +46,10 @@ TEST_F(SessionTest, ARefusedTransportShowsWhyAndKeepsTheLastUse) {
   EXPECT_EQ(texts.title, "Connection not available");
   EXPECT_EQ(texts.further, "Edit this saved profile to use SSH, VNC, or Kivo device control.");
   EXPECT_EQ(app.find_profile(rdp.id)->last_used, "Never");
+  // One frame shows the card; nothing more is asked for, since nothing will change.
+  EXPECT_TRUE(app.wants_frame());
+  kivo::ui::offscreen::OffscreenWindow window(app, 1280, 800);
+  window.paint();
   EXPECT_FALSE(app.wants_frame());
 }
 

@@ -22,6 +22,12 @@
 // Painting the session screen (which drains terminal output) loads fonts; fontconfig keeps
 // what it parsed until exit, which the leak checker would otherwise report.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// Pango initialises fontconfig on a thread of its own and hands the result over through
+// glib's futex-based locks, which the race detector cannot see: later reads of that data,
+// and the text renderer freeing it at exit, look like races.
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:TextRenderer::~TextRenderer\n";
+}
 
 namespace remote::app {
 namespace {

@@ -4,7 +4,9 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include "actions/dispatch.h"
 #include "app/remote_app.h"
+#include "doc/store.h"
 #include "fixtures.h"
 #include "kivo/doc/document.h"
 #include "kivo/ui/offscreen.h"
@@ -58,6 +60,34 @@ void BM_KeyPress(benchmark::State& state) {
   state.SetLabel("ArrowDown/ArrowUp on a list of 1000");
 }
 BENCHMARK(BM_KeyPress)->Unit(benchmark::kMicrosecond);
+
+// Saving one profile the way the interface does (encoded, journalled, applied in one
+// transaction, committed) into a document that already holds 10,000.
+void BM_SaveProfileAmongTenThousand(benchmark::State& state) {
+  kivo::doc::Document document;
+  std::vector<remote::doc::ConnectionProfile> stored;
+  for (int i = 0; i < 10000; ++i) {
+    auto p = remote::test::fixture_profiles()[static_cast<std::size_t>(i) % 12];
+    p.id = kivo::Uuid::new_v4();
+    p.name += " " + std::to_string(i);
+    remote::doc::upsert_profile(document, p);
+    stored.push_back(p);
+  }
+  (void)document.commit();
+  auto host = std::make_shared<kivo::ui::ActionHost>();
+  remote::actions::register_decoder(host->registry);
+  const auto& target = stored[4242];
+  int n = 0;
+  for (auto _ : state) {
+    remote::actions::dispatch_action(
+        document,
+        remote::actions::UpsertConnection{target.id, target.name + " v" + std::to_string(++n), target.host,
+                                          target.port, target.user, target.kind, target.auth, target.group},
+        host.get());
+  }
+  state.SetLabel("dispatch_action(UpsertConnection), 10,000 stored");
+}
+BENCHMARK(BM_SaveProfileAmongTenThousand)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,8 @@
 #include "kivo/actions/executor.h"
 
+#include <optional>
+
+#include "kivo/base/log.h"
 #include "kivo/doc/document.h"
 #include "kivo/doc/persist.h"
 
@@ -58,23 +61,27 @@ std::expected<DispatchReceipt, ActionError> LocalTransport::send(const EncodedAc
     if (auto earlier = commit(encoded.type_name); !earlier) return std::unexpected(earlier.error());
   }
 
-  // The document offers no rollback of pending edits, so a copy taken now is the way back.
-  doc::Document before = document_;
+  // The document offers no rollback of pending edits, so a copy taken now is the way back;
+  // an edit that cannot fail needs none.
+  const bool snapshot = !(action.is_document_edit() && action.infallible());
+  std::optional<doc::Document> before;
+  if (snapshot) before = document_;
   auto applied = action.apply(document_);
   if (!applied) {
-    document_ = std::move(before);
+    if (!before) kivo::fatal("an action declared infallible failed to apply: " + applied.error());
+    document_ = std::move(*before);
     return std::unexpected(ActionError::apply(encoded.type_name, applied.error()));
   }
   DispatchReceipt receipt{action.debug_description(), false};
   if (document_.pending_ops() == 0) return receipt;
   if (!action.is_document_edit()) {
-    document_ = std::move(before);
+    document_ = std::move(*before);
     return std::unexpected(ActionError::apply(encoded.type_name, "an action that is not a document edit changed the document"));
   }
   if (auto committed = commit(encoded.type_name); !committed) {
     // When the change was never made, its edits are undone like a failed apply; a change that
     // was made but not stored stays, and its store writes it later.
-    if (document_.pending_ops() > 0) document_ = std::move(before);
+    if (document_.pending_ops() > 0 && before) document_ = std::move(*before);
     return std::unexpected(committed.error());
   }
   receipt.committed = true;

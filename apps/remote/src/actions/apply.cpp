@@ -19,6 +19,7 @@ class ApplicableRemoteAction final : public kivo::actions::ApplicableAction {
   // edits and are committed and journalled as such.
   bool requires_confirmation() const override { return false; }
   bool is_document_edit() const override { return true; }
+  bool infallible() const override { return true; }
 
  private:
   RemoteAction action_;
@@ -31,11 +32,10 @@ void apply_action(kivo::doc::Document& document, const RemoteAction& action) {
                  [&](const UpsertConnection& a) {
                    doc::ConnectionProfile profile;
                    profile.id = a.id;
-                   for (const auto& stored : doc::read_profiles(document)) {
-                     if (stored.id != a.id) continue;
-                     profile.favorite = stored.favorite;
-                     profile.presence = stored.presence;
-                     profile.last_used = stored.last_used;
+                   if (const auto stored = doc::read_profile(document, a.id)) {
+                     profile.favorite = stored->favorite;
+                     profile.presence = stored->presence;
+                     profile.last_used = stored->last_used;
                    }
                    profile.name = a.name;
                    profile.host = a.host;

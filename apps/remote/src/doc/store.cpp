@@ -128,6 +128,37 @@ std::uint16_t port_at(const Document& document, const ObjId& obj) {
   return static_cast<std::uint16_t>(static_cast<std::uint64_t>(number) & 0xffff);
 }
 
+// The profile stored in one connection map, every field read with its fallback.
+ConnectionProfile profile_at(const Document& document, const kivo::Uuid& id, const ObjId& map_id) {
+  ConnectionProfile profile;
+  profile.id = id;
+  if (const auto name = object_at(document, map_id, "name", ObjType::Text)) {
+    if (auto text = document.text(*name)) profile.name = std::move(*text);
+  }
+  profile.host = string_at(document, map_id, "host");
+  profile.user = string_at(document, map_id, "user");
+  profile.group = string_at(document, map_id, "group");
+  profile.last_used = string_at(document, map_id, "last_used");
+  const std::string kind = string_at(document, map_id, "kind");
+  profile.kind = kind == "VNC"    ? ConnectionKind::Vnc
+                 : kind == "RDP"  ? ConnectionKind::Rdp
+                 : kind == "Kivo" ? ConnectionKind::Kivo
+                                  : ConnectionKind::Ssh;
+  const std::string auth = string_at(document, map_id, "auth");
+  profile.auth = auth == "Public key"        ? ConnectionAuth::PublicKey
+                 : auth == "Device identity" ? ConnectionAuth::DeviceIdentity
+                                             : ConnectionAuth::Password;
+  const std::string presence = string_at(document, map_id, "presence");
+  profile.presence = presence == "online"    ? Presence::Online
+                     : presence == "offline" ? Presence::Offline
+                                             : Presence::Unknown;
+  profile.port = port_at(document, map_id);
+  const auto favorite = value_at(document, map_id, "favorite");
+  const bool* flag = favorite ? std::get_if<bool>(&*favorite) : nullptr;
+  profile.favorite = flag != nullptr && *flag;
+  return profile;
+}
+
 }  // namespace
 
 std::vector<ConnectionProfile> read_profiles(const Document& document) {
@@ -146,35 +177,15 @@ std::vector<ConnectionProfile> read_profiles(const Document& document) {
   for (const auto& [key, map_id] : entries) {
     const auto id = kivo::Uuid::parse(key);
     if (!id) continue;
-    ConnectionProfile profile;
-    profile.id = *id;
-    if (const auto name = object_at(document, map_id, "name", ObjType::Text)) {
-      if (auto text = document.text(*name)) profile.name = std::move(*text);
-    }
-    profile.host = string_at(document, map_id, "host");
-    profile.user = string_at(document, map_id, "user");
-    profile.group = string_at(document, map_id, "group");
-    profile.last_used = string_at(document, map_id, "last_used");
-    const std::string kind = string_at(document, map_id, "kind");
-    profile.kind = kind == "VNC" ? ConnectionKind::Vnc
-                   : kind == "RDP" ? ConnectionKind::Rdp
-                   : kind == "Kivo" ? ConnectionKind::Kivo
-                                    : ConnectionKind::Ssh;
-    const std::string auth = string_at(document, map_id, "auth");
-    profile.auth = auth == "Public key" ? ConnectionAuth::PublicKey
-                   : auth == "Device identity" ? ConnectionAuth::DeviceIdentity
-                                               : ConnectionAuth::Password;
-    const std::string presence = string_at(document, map_id, "presence");
-    profile.presence = presence == "online" ? Presence::Online
-                       : presence == "offline" ? Presence::Offline
-                                               : Presence::Unknown;
-    profile.port = port_at(document, map_id);
-    const auto favorite = value_at(document, map_id, "favorite");
-    const bool* flag = favorite ? std::get_if<bool>(&*favorite) : nullptr;
-    profile.favorite = flag != nullptr && *flag;
-    profiles.push_back(std::move(profile));
+    profiles.push_back(profile_at(document, *id, map_id));
   }
   return profiles;
+}
+
+std::optional<ConnectionProfile> read_profile(const Document& document, const kivo::Uuid& id) {
+  const auto found = profile_maps(document, id.to_string());
+  if (found.empty()) return std::nullopt;
+  return profile_at(document, id, found.front().second);
 }
 
 void upsert_profile(Document& document, const ConnectionProfile& profile) {

@@ -22,6 +22,9 @@ namespace remote::doc {
 // The profiles in document order (ascending id text).
 std::vector<ConnectionProfile> read_profiles(const kivo::doc::Document& document);
 
+// One stored profile, when the document holds it.
+std::optional<ConnectionProfile> read_profile(const kivo::doc::Document& document, const kivo::Uuid& id);
+
 void upsert_profile(kivo::doc::Document& document, const ConnectionProfile& profile);
 // Does nothing when the id is not stored.
 void rename_profile(kivo::doc::Document& document, const kivo::Uuid& id, std::string_view name);

@@ -33,6 +33,9 @@ class ApplicableAction {
 
   // Whether applying it changes the document (and is therefore committed and journalled).
   virtual bool is_document_edit() const = 0;
+  // A document edit whose apply can never fail: the executor then takes no snapshot of the
+  // document to restore (a snapshot costs as much as the document is large).
+  virtual bool infallible() const { return false; }
 };
 
 struct DecodeError {

@@ -15,7 +15,7 @@ deps:
 	@scripts/install-deps
 
 $(RELEASE)/build.ninja:
-	cmake -S . -B $(RELEASE) $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(RELEASE) $(GEN) -DCMAKE_BUILD_TYPE=Release
 
 build: deps $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j $(JOBS)

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kivo/base/text.h"
 #include "vt/terminal_screen.h"
 
 namespace {
@@ -23,29 +24,11 @@ namespace {
 constexpr std::size_t kColumns = 80;
 constexpr std::size_t kRows = 24;
 
-void append_utf8(std::string& out, char32_t ch) {
-  if (ch < 0x80) {
-    out += static_cast<char>(ch);
-  } else if (ch < 0x800) {
-    out += static_cast<char>(0xC0 | (ch >> 6));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
-  } else if (ch < 0x10000) {
-    out += static_cast<char>(0xE0 | (ch >> 12));
-    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (ch >> 18));
-    out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
-  }
-}
-
 std::string dump(const remote::vt::TerminalScreen& screen) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
   for (std::size_t r = 0; r < screen.row_count(); ++r) {
-    for (const remote::vt::TerminalCell& cell : screen.row(r)) append_utf8(out, cell.ch);
+    for (const remote::vt::TerminalCell& cell : screen.row(r)) kivo::text::append_utf8(cell.ch, out);
     out += '\n';
   }
   out += "--\n";

@@ -16,6 +16,7 @@
 
 #include "kivo/automation/paths.h"
 #include "kivo/base/log.h"
+#include "kivo/base/unique_fd.h"
 #include "kivo/sync/channel.h"
 #include "kivo/sync/thread.h"
 
@@ -36,29 +37,6 @@ struct Incoming {
 struct Outgoing {
   std::uint64_t connection = 0;
   std::string line;  // with its newline
-};
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
 };
 
 struct Connection {

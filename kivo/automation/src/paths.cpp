@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include "kivo/base/unique_fd.h"
+
 namespace kivo::automation {
 namespace {
 
@@ -22,13 +24,6 @@ bool plain_file_name(std::string_view name) {
   }
   return true;
 }
-
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 }  // namespace
 
@@ -53,21 +48,21 @@ std::expected<std::filesystem::path, std::string> socket_path(std::string_view a
 
 std::expected<void, std::string> ensure_private_directory(const std::filesystem::path& dir) {
   const auto open_dir = [&] { return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); };
-  Fd handle{open_dir()};
-  if (handle.fd < 0 && errno == ENOENT) {
+  UniqueFd handle(open_dir());
+  if (handle.get() < 0 && errno == ENOENT) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
       return std::unexpected(fmt::format("cannot create {}: {}", dir.native(), std::strerror(errno)));
     }
-    handle.fd = open_dir();
+    handle.reset(open_dir());
   }
-  if (handle.fd < 0) {
+  if (handle.get() < 0) {
     if (errno == ELOOP || errno == ENOTDIR) {
       return std::unexpected(fmt::format("{} is a symbolic link or not a directory", dir.native()));
     }
     return std::unexpected(fmt::format("cannot open {}: {}", dir.native(), std::strerror(errno)));
   }
   struct stat st{};
-  if (::fstat(handle.fd, &st) != 0) {
+  if (::fstat(handle.get(), &st) != 0) {
     return std::unexpected(fmt::format("cannot inspect {}: {}", dir.native(), std::strerror(errno)));
   }
   if (st.st_uid != ::geteuid()) {

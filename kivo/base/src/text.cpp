@@ -68,6 +68,19 @@ locale_t unicode_locale() {
 
 }  // namespace
 
+std::optional<std::u32string> decode_utf8(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const std::size_t len = decode(text, i, cp);
+    if (len == 0) return std::nullopt;
+    out.push_back(cp);
+    i += len;
+  }
+  return out;
+}
+
 std::string to_lower(std::string_view text) {
   std::string out;
   out.reserve(text.size());

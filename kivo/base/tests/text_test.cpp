@@ -19,5 +19,25 @@ TEST(Text, CountsAndCutsByScalarValues) {
   EXPECT_EQ(scalar_count("\xFF\xFE"), 2u);
 }
 
+TEST(Text, DecodesOnlyStrictUtf8) {
+  const std::string valid = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  const auto decoded = decode_utf8(valid);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(*decoded, (std::u32string{U'a', U'\u00e9', U'\u20ac', U'\U0001F600'}));
+  std::string encoded;
+  for (const char32_t ch : *decoded) append_utf8(ch, encoded);
+  EXPECT_EQ(encoded, valid);
+  EXPECT_EQ(decode_utf8(""), std::u32string());
+
+  for (const char* invalid : {"\xC0\xAF",          // overlong '/'
+                              "\xE0\x80\xAF",      // overlong, three bytes
+                              "\xED\xA0\x80",      // a surrogate
+                              "\xF4\x90\x80\x80",  // above U+10FFFF
+                              "\xF8\x88\x80\x80\x80", "\x80", "a\xE2\x82",  // stray and cut off
+                              "\xC3("}) {
+    EXPECT_FALSE(decode_utf8(invalid)) << invalid;
+  }
+}
+
 }  // namespace
 }  // namespace kivo::text

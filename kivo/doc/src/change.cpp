@@ -24,7 +24,7 @@
 
 #include "kivo/base/log.h"
 #include "ops.h"
-#include "utf8.h"
+#include "kivo/base/text.h"
 
 namespace kivo::doc {
 namespace detail {
@@ -251,7 +251,7 @@ std::vector<std::uint8_t> encode_change(const ActorId& actor, std::uint64_t seq,
       case OpKind::Insert: {
         write_op_id(w, actors, op.ref);
         std::string text;
-        for (char32_t ch : op.chars) append_utf8(text, ch);
+        for (char32_t ch : op.chars) kivo::text::append_utf8(ch, text);
         w.bytes(text);
         break;
       }
@@ -385,7 +385,7 @@ std::expected<ChangeBody, Error> decode_change(std::span<const std::uint8_t> byt
         if (!n) return std::unexpected(n.error());
         auto text = r.take(*n);
         if (!text) return std::unexpected(text.error());
-        auto chars = decode_utf8(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
+        auto chars = kivo::text::decode_utf8(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
         if (!chars) return std::unexpected(Error{"change inserts text that is not valid UTF-8"});
         if (chars->empty()) return std::unexpected(Error{"change inserts empty text"});
         op.chars = std::move(*chars);

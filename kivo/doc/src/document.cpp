@@ -4,7 +4,7 @@
 
 #include "kivo/base/log.h"
 #include "ops.h"
-#include "utf8.h"
+#include "kivo/base/text.h"
 
 namespace kivo::doc {
 
@@ -85,7 +85,7 @@ std::expected<std::string, Error> Document::text(const ObjId& obj) const {
   std::string out;
   out.reserve((*text)->visible);
   for (const Elem& e : (*text)->elems) {
-    if (!e.deleted) detail::append_utf8(out, e.ch);
+    if (!e.deleted) kivo::text::append_utf8(e.ch, out);
   }
   return out;
 }
@@ -173,7 +173,7 @@ std::expected<void, Error> Document::splice_text(const ObjId& obj, std::size_t p
   auto found = text_at(obj);
   if (!found) return std::unexpected(found.error());
   const TextObject& text = **found;
-  auto chars = detail::decode_utf8(insert);
+  auto chars = kivo::text::decode_utf8(insert);
   if (!chars) return fail("inserted text is not valid UTF-8");
   if (pos > text.visible) return fail("splice position is beyond the end of the text");
   if (delete_count > text.visible - pos) return fail("splice deletes beyond the end of the text");

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "kivo/base/log.h"
+#include "kivo/base/unique_fd.h"
 #include "kivo/doc/change_log.h"
 
 namespace kivo::doc::persist {
@@ -38,29 +39,6 @@ bool is_log_name(std::string_view name) {
 }
 
 std::string log_name_for(const ActorId& actor) { return actor.to_string() + std::string(kLogSuffix); }
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // Creates the folder and any missing parent; the ones we create are private (0700).
 std::expected<void, Error> make_dirs(const fs::path& dir) {
@@ -152,7 +130,7 @@ FileRead read_records(int fd, off_t offset, off_t size) {
 }
 
 std::optional<ActorId> read_actor_file(const fs::path& path, int& err) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) {
     err = errno;
     return std::nullopt;
@@ -183,7 +161,7 @@ std::expected<ActorId, Error> device_actor(const fs::path& dir) {
 
     const ActorId actor = ActorId::random();
     const fs::path tmp = dir / (".actor-" + actor.to_string() + ".tmp");
-    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (fd.get() < 0) return fail("could not write " + tmp.string() + ": " + errno_text(errno));
     const std::string text = actor.to_string() + "\n";
     const bool written = write_all(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) &&
@@ -205,9 +183,9 @@ std::expected<ActorId, Error> device_actor(const fs::path& dir) {
 }
 
 // Opens and locks a log for appending. Sets `busy` when another process holds it.
-std::expected<Fd, Error> open_locked_log(const fs::path& path, bool& busy) {
+std::expected<UniqueFd, Error> open_locked_log(const fs::path& path, bool& busy) {
   busy = false;
-  Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (fd.get() < 0) return fail("could not open the change log " + path.string() + ": " + errno_text(errno));
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {
@@ -472,7 +450,7 @@ void PersistedDocument::read_other_logs(std::vector<Change>& out) {
 
 void PersistedDocument::read_log(const std::string& name, FileState& state, std::vector<Change>& out) {
   const fs::path path = location_.folder / name;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;

@@ -1,15 +1,15 @@
 #include "kivo/doc/document.h"
-#include "utf8.h"
+#include "kivo/base/text.h"
 
 namespace kivo::doc {
 
 std::expected<void, Error> splice_text_diffed(Document& doc, const ObjId& text, std::string_view new_text) {
   auto current = doc.text(text);
   if (!current) return std::unexpected(current.error());
-  auto target = detail::decode_utf8(new_text);
+  auto target = kivo::text::decode_utf8(new_text);
   if (!target) return std::unexpected(Error{"inserted text is not valid UTF-8"});
   // The document only ever holds valid scalars, so its own text always decodes.
-  const std::u32string old_chars = *detail::decode_utf8(*current);
+  const std::u32string old_chars = *kivo::text::decode_utf8(*current);
   const std::u32string& new_chars = *target;
 
   std::size_t prefix = 0;
@@ -24,7 +24,7 @@ std::expected<void, Error> splice_text_diffed(Document& doc, const ObjId& text, 
   const std::size_t added = new_chars.size() - prefix - suffix;
   if (removed == 0 && added == 0) return {};
   std::string insert;
-  for (std::size_t i = prefix; i < prefix + added; ++i) detail::append_utf8(insert, new_chars[i]);
+  for (std::size_t i = prefix; i < prefix + added; ++i) kivo::text::append_utf8(new_chars[i], insert);
   return doc.splice_text(text, prefix, removed, insert);
 }
 

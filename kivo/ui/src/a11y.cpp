@@ -10,6 +10,15 @@ const AccessNode* AccessNode::find(std::string_view wanted) const {
   return nullptr;
 }
 
+AccessNode node(std::string id, Role role, std::string label, std::vector<SemanticActionKind> actions) {
+  AccessNode n;
+  n.id = std::move(id);
+  n.role = role;
+  n.label = std::move(label);
+  n.actions = std::move(actions);
+  return n;
+}
+
 std::string_view role_name(Role role) {
   switch (role) {
     case Role::Window: return "window";

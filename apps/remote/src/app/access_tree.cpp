@@ -9,17 +9,9 @@ namespace remote::app {
 namespace {
 
 using kivo::ui::a11y::AccessNode;
+using kivo::ui::a11y::node;
 using kivo::ui::a11y::Role;
 using Kind = kivo::ui::a11y::SemanticActionKind;
-
-AccessNode node(std::string id, Role role, std::string label, std::vector<Kind> actions = {}) {
-  AccessNode n;
-  n.id = std::move(id);
-  n.role = role;
-  n.label = std::move(label);
-  n.actions = std::move(actions);
-  return n;
-}
 
 }  // namespace
 

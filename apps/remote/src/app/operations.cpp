@@ -5,6 +5,7 @@
 #include "actions/action_json.h"
 #include "app/remote_app.h"
 #include "doc/availability.h"
+#include "kivo/base/overloaded.h"
 #include "kivo/doc/document.h"
 #include "ssh/known_hosts.h"
 
@@ -14,10 +15,7 @@ namespace {
 namespace op = kivo::ui::operation;
 using kivo::actions::OperationClass;
 
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
+using kivo::Overloaded;
 
 constexpr const char* kProfileGone = "saved connection no longer exists";
 constexpr const char* kSessionGone = "that remote session is no longer active";

@@ -19,6 +19,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "kivo/base/unique_fd.h"
+
 namespace remote::ssh {
 namespace {
 
@@ -34,44 +36,14 @@ std::string private_text(std::string_view name) {
   return fmt::format("{} must not be accessible to group or other users", name);
 }
 
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { reset(); }
-
-  int get() const { return fd_; }
-  // Closes now and reports the error close gives (a delayed write error shows up here).
-  int close_checked() {
-    const int result = ::close(std::exchange(fd_, -1));
-    return result == 0 ? 0 : errno;
-  }
-
- private:
-  void reset() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-  }
-  int fd_ = -1;
-};
-
 // The directory that holds the store, opened after checking that it is a real directory
 // (not a link to one) that only its owner can use. The checks that matter are made on
 // the opened descriptor, so a directory swapped in between cannot slip through.
-std::expected<Fd, std::string> open_private_dir(const fs::path& dir) {
+std::expected<kivo::UniqueFd, std::string> open_private_dir(const fs::path& dir) {
   struct stat st {};
   if (::lstat(dir.c_str(), &st) != 0) return std::unexpected(errno_text(errno));
   if (!S_ISDIR(st.st_mode)) return std::unexpected(fmt::format("{} must be a real directory", kParentName));
-  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  kivo::UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ELOOP || errno == ENOTDIR) {
       return std::unexpected(fmt::format("{} must be a real directory", kParentName));
@@ -91,7 +63,7 @@ std::expected<void, std::string> check_store_file(const struct stat& st) {
 }
 
 struct StoreLocation {
-  Fd dir;
+  kivo::UniqueFd dir;
   std::string name;
 };
 
@@ -148,7 +120,7 @@ std::expected<void, std::string> create_store_directory(const fs::path& dir) {
   std::error_code error;
   fs::create_directories(dir, error);
   if (error) return std::unexpected(error.message());
-  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  kivo::UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) return std::unexpected(errno_text(errno));
   if (::fchmod(fd.get(), 0700) != 0) return std::unexpected(errno_text(errno));
   return {};
@@ -284,7 +256,7 @@ std::expected<KnownHostEntry, std::string> entry_from_json(const json& value, st
 // The file's bytes; none when there is no file.
 std::expected<std::optional<std::string>, std::string> read_store_file(const StoreLocation& location) {
   // O_NONBLOCK: a FIFO put in the file's place must not hang the open.
-  Fd fd(::openat(location.dir.get(), location.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  kivo::UniqueFd fd(::openat(location.dir.get(), location.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) return std::nullopt;
     if (errno == ELOOP) return std::unexpected(fmt::format("{} must be a regular file", kStoreName));
@@ -344,10 +316,10 @@ std::string temporary_name(std::string_view name) {
 std::expected<void, std::string> replace_file(const StoreLocation& location, std::string_view bytes) {
   const int dir = location.dir.get();
   std::string temporary;
-  Fd fd;
+  kivo::UniqueFd fd;
   for (int attempt = 0; attempt < 16 && fd.get() < 0; ++attempt) {
     temporary = temporary_name(location.name);
-    fd = Fd(::openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    fd = kivo::UniqueFd(::openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (fd.get() < 0 && errno != EEXIST) return std::unexpected(errno_text(errno));
   }
   if (fd.get() < 0) return std::unexpected(errno_text(EEXIST));

@@ -2,6 +2,7 @@
 
 #include "actions/dispatch.h"
 #include "app/remote_app.h"
+#include "app_test_support.h"
 #include "doc/store.h"
 #include "kivo/doc/document.h"
 
@@ -10,15 +11,7 @@ namespace {
 
 using doc::ConnectionKind;
 
-doc::ConnectionProfile profile(std::string name, bool favorite = false) {
-  doc::ConnectionProfile p;
-  p.id = kivo::Uuid::new_v4();
-  p.name = std::move(name);
-  p.host = "example.net";
-  p.port = 22;
-  p.favorite = favorite;
-  return p;
-}
+using testing::profile;
 
 class DocSyncTest : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 
 #include "actions/dispatch.h"
 #include "app/remote_app.h"
+#include "app_test_support.h"
 #include "doc/store.h"
 #include "kivo/doc/document.h"
 #include "kivo/ui/offscreen.h"
@@ -16,15 +17,7 @@ using kivo::ui::Key;
 using kivo::ui::KeyEvent;
 using kivo::ui::a11y::SemanticActionKind;
 
-doc::ConnectionProfile profile(std::string name, bool favorite = false) {
-  doc::ConnectionProfile p;
-  p.id = kivo::Uuid::new_v4();
-  p.name = std::move(name);
-  p.host = "example.net";
-  p.port = 22;
-  p.favorite = favorite;
-  return p;
-}
+using testing::profile;
 
 KeyEvent named(const char* name, kivo::ui::Modifiers mods = {}) { return {.key = Key::named(name), .modifiers = mods}; }
 KeyEvent typed(const char* text) { return {.key = Key::character(text), .text = text}; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app_test_support.h"
 #include "kivo/doc/document.h"
 #include "kivo/ui/offscreen.h"
 
@@ -12,15 +13,7 @@ using doc::ConnectionAuth;
 using doc::ConnectionKind;
 using namespace std::chrono_literals;
 
-doc::ConnectionProfile profile(std::string name, bool favorite = false) {
-  doc::ConnectionProfile p;
-  p.id = kivo::Uuid::new_v4();
-  p.name = std::move(name);
-  p.host = "example.net";
-  p.port = 22;
-  p.favorite = favorite;
-  return p;
-}
+using testing::profile;
 
 class RemoteAppTest : public ::testing::Test {
  protected:

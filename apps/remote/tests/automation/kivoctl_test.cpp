@@ -8,9 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "kivo/base/uuid.h"
-#include "process.h"
+#include "remote_program.h"
 #include "sshd.h"
-#include "xvfb.h"
 
 namespace remote::test {
 namespace {
@@ -84,40 +83,22 @@ class KivoctlTest : public ::testing::Test {
     if (reply.is_discarded()) return std::nullopt;
     return reply;
   }
-  std::string program_log() const { return read_text(home / "remote.log"); }
 
   TempDir home;
   Sshd sshd{home / "server"};
   std::filesystem::path key;
-  std::filesystem::path socket = home / "kivo" / "io.kivo.remote.sock";
+  std::filesystem::path socket = home / "run" / "kivo" / "io.kivo.remote.sock";
   int runs = 0;
 };
 
 TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
   auto xvfb = Xvfb::start();
   ASSERT_TRUE(xvfb) << "Xvfb did not start";
-  // In a leak-checking build the program's exit status also reports leaks; the font data
-  // fontconfig and the bus connection libdbus keep for the life of the process are not ones.
-  {
-    std::ofstream(home / "lsan.supp") << "leak:libfontconfig.so\nleak:libdbus-1.so\n";
-  }
-  auto remote = Process::start({built_program("apps/remote/remote").string()},
-                               {{"DISPLAY", xvfb->display()},
-                                {"XDG_DATA_HOME", (home / "data").string()},
-                                {"XDG_STATE_HOME", (home / "state").string()},
-                                {"XDG_RUNTIME_DIR", home.path().string()},
-                                {"REMOTE_LIVE_SESSIONS", ""},
-                                {"REMOTE_SSH_KEY", key.string()},
-                                {"REMOTE_SSH_KNOWN_HOSTS", std::nullopt},
-                                {"REMOTE_SSH_PASSWORD", std::nullopt},
-                                {"KIVO_REMOTE_SAMPLE", std::nullopt},
-                                {"KIVO_SYNC_DIR", std::nullopt},
-                                {"KIVO_REVIEW_STATE", std::nullopt},
-                                {"LSAN_OPTIONS", "suppressions=" + (home / "lsan.supp").string()}},
-                               home / "remote.log");
-  ASSERT_TRUE(eventually([&] { return !remote.running() || kivoctl({"resources"}).status == 0; }, 30s))
-      << "the endpoint never answered:\n" << program_log();
-  ASSERT_TRUE(remote.running()) << program_log();
+  RemoteProgram remote(*xvfb, home.path(),
+                       Environment{{"REMOTE_SSH_KEY", key.string()}, {"REMOTE_SSH_PASSWORD", std::nullopt}});
+  ASSERT_TRUE(eventually([&] { return !remote.process().running() || kivoctl({"resources"}).status == 0; }, 30s))
+      << "the endpoint never answered:\n" << remote.log();
+  ASSERT_TRUE(remote.process().running()) << remote.log();
 
   const std::string id = kivo::Uuid::new_v4().to_string();
   const json upsert = {{"UpsertConnection",
@@ -142,7 +123,7 @@ TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
       << refused.output;
 
   const Run trusted = kivoctl({"invoke", session, "trust-host-key", "--wait"});
-  ASSERT_EQ(trusted.status, 0) << trusted.output << program_log();
+  ASSERT_EQ(trusted.status, 0) << trusted.output << remote.log();
   const auto pins = read_text(home / "state" / "kivo" / "remote" / "known-hosts.json");
   EXPECT_NE(pins.find(fingerprint), std::string::npos) << pins;
 
@@ -159,7 +140,7 @@ TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
         return false;
       },
       30s))
-      << program_log();
+      << remote.log();
 
   const Run sent = kivoctl({"invoke", session, "send-text", "text=echo hello\n", "--wait"});
   EXPECT_EQ(sent.status, 0) << sent.output;
@@ -183,10 +164,10 @@ TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
   EXPECT_EQ(find_resource(resources, session), nullptr);
   EXPECT_NE(find_resource(resources, connection), nullptr);
 
-  const auto window = xvfb->find_window("Remote");
+  const auto window = remote.window();
   ASSERT_TRUE(window);
   ASSERT_TRUE(xvfb->request_close(*window));
-  EXPECT_EQ(remote.wait(10s), std::optional<int>(0)) << program_log();
+  EXPECT_EQ(remote.process().wait(10s), std::optional<int>(0)) << remote.log();
 }
 
 }  // namespace

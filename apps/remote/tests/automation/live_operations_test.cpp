@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "actions/action_json.h"
+#include "answer_text.h"
 #include "app/remote_app.h"
 #include "doc/store.h"
 #include "kivo/doc/document.h"
@@ -19,14 +20,12 @@
 #include "ssh/known_hosts.h"
 #include "sshd.h"
 
-// Painting the session screen (which drains terminal output) loads fonts; fontconfig keeps
-// what it parsed until exit, which the leak checker would otherwise report.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 // Pango initialises fontconfig on a thread of its own and hands the result over through
 // glib's futex-based locks, which the race detector cannot see: later reads of that data,
-// and the text renderer freeing it at exit, look like races.
+// the text renderer freeing it at exit, and glib's own exit handlers freeing what that
+// thread left behind, look like races.
 extern "C" const char* __tsan_default_suppressions() {
-  return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:TextRenderer::~TextRenderer\n";
+  return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\nrace:TextRenderer::~TextRenderer\n";
 }
 
 namespace remote::app {
@@ -37,20 +36,7 @@ namespace op = kivo::ui::operation;
 using kivo::actions::OperationClass;
 using namespace std::chrono_literals;
 
-struct AnswerText {
-  std::string operator()(const op::NotHandled&) const { return "not handled"; }
-  std::string operator()(const op::Done&) const { return "done"; }
-  std::string operator()(const op::Completed&) const { return "completed"; }
-  std::string operator()(const op::Started&) const { return "started"; }
-  std::string operator()(const op::NothingToReport&) const { return "nothing"; }
-  std::string operator()(const op::Error& e) const { return "error: " + e.message; }
-  std::string operator()(const op::Failed& f) const { return "failed " + f.code + ": " + f.message; }
-  std::string operator()(const op::Cancelled& c) const { return "cancelled: " + c.message; }
-};
-template <class Result>
-std::string text(const Result& result) {
-  return std::visit(AnswerText{}, result);
-}
+using testing::text;
 
 // The terminal as text, one line per row with trailing blanks removed.
 std::string screen_text(const vt::TerminalScreen& screen) {

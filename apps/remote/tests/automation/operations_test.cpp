@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "actions/action_json.h"
+#include "answer_text.h"
 #include "app/remote_app.h"
 #include "doc/store.h"
 #include "kivo/doc/document.h"
@@ -57,21 +58,7 @@ class SilentPeer {
   std::uint16_t port_ = 0;
 };
 
-// Answers as short texts, so a whole table of cases compares line by line.
-struct AnswerText {
-  std::string operator()(const op::NotHandled&) const { return "not handled"; }
-  std::string operator()(const op::Done&) const { return "done"; }
-  std::string operator()(const op::Completed&) const { return "completed"; }
-  std::string operator()(const op::Started&) const { return "started"; }
-  std::string operator()(const op::NothingToReport&) const { return "nothing"; }
-  std::string operator()(const op::Error& e) const { return "error: " + e.message; }
-  std::string operator()(const op::Failed& f) const { return "failed " + f.code + ": " + f.message; }
-  std::string operator()(const op::Cancelled& c) const { return "cancelled: " + c.message; }
-};
-template <class Result>
-std::string text(const Result& result) {
-  return std::visit(AnswerText{}, result);
-}
+using testing::text;
 
 const ssh::HostKeyIdentity kSeen{"ssh-ed25519", "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"};
 const ssh::HostKeyIdentity kPinned{"ssh-ed25519", "SHA256:BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB"};

@@ -16,10 +16,6 @@
 #include "ssh/known_hosts.h"
 #include "vt/terminal_screen.h"
 
-// The pinned fonts are registered with fontconfig once per process; fontconfig keeps
-// what it parsed until exit, which the leak checker would otherwise report.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace remote::test {
 namespace {
 

@@ -5,31 +5,18 @@
 
 #include <cairo.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <fstream>
-#include <nlohmann/json.hpp>
+#include <cstring>
 
 #include "kivo/base/uuid.h"
-#include "process.h"
+#include "remote_program.h"
 #include "sshd.h"
-#include "xvfb.h"
 
 namespace remote::test {
 namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-
-const json* find(const json& node, const std::string& id) {
-  if (!node.is_object()) return nullptr;
-  if (node.value("id", "") == id) return &node;
-  if (!node.contains("children")) return nullptr;
-  for (const auto& child : node["children"]) {
-    if (const json* hit = find(child, id)) return hit;
-  }
-  return nullptr;
-}
 
 class SshRoadTest : public ::testing::Test {
  protected:
@@ -40,86 +27,35 @@ class SshRoadTest : public ::testing::Test {
     sshd.emplace(home / "sshd");
     const auto started = sshd->start();
     ASSERT_TRUE(started.empty()) << started;
-    key = make_key(home, "id_ed25519", "ed25519");
+    key = make_key(home.path(), "id_ed25519", "ed25519");
     sshd->authorize(key);
-    std::filesystem::create_directories(home / "run");
-    ::chmod((home / "run").c_str(), 0700);
-    remote.emplace(Process::start({built_program("apps/remote/remote").string()},
-                                  {{"DISPLAY", xvfb->display()},
-                                   {"XDG_DATA_HOME", (home / "data").string()},
-                                   {"XDG_STATE_HOME", (home / "state").string()},
-                                   {"XDG_RUNTIME_DIR", (home / "run").string()},
-                                   {"KIVO_SYNC_DIR", std::nullopt},
-                                   {"KIVO_REVIEW_STATE", std::nullopt},
-                                   {"KIVO_REDUCED_MOTION", "1"},
-                                   {"REMOTE_SSH_KNOWN_HOSTS", std::nullopt},
-                                   {"REMOTE_SSH_KEY", key.string()},
-                                   {"REMOTE_LIVE_SESSIONS", ""}},
-                                  home / "remote.log"));
-    ASSERT_TRUE(eventually([&] { return (window = xvfb->find_window("Remote")).has_value(); }, 20s))
-        << log() << thread_stacks(remote->pid());
-    ASSERT_TRUE(eventually([&] { return ctl({"tree"}).has_value(); }, 20s)) << log();
-    const json payload = {{"UpsertConnection",
-                           {{"id", profile.to_string()}, {"name", "Loopback shell"}, {"host", "127.0.0.1"},
-                            {"port", sshd->port()}, {"user", current_user()}, {"kind", "Ssh"}, {"auth", "PublicKey"},
-                            {"group", "test"}}}};
-    ASSERT_TRUE(ctl({"dispatch", "remote.action", payload.dump()}));
+    remote.emplace(*xvfb, home.path(), Environment{{"REMOTE_SSH_KEY", key.string()}});
+    ASSERT_TRUE(eventually([&] { return (window = remote->window()).has_value(); }, 20s))
+        << log() << thread_stacks(remote->process().pid());
+    ASSERT_TRUE(remote->wait_until_ready()) << log();
+    ASSERT_TRUE(remote->dispatch({{"UpsertConnection",
+                                   {{"id", profile.to_string()}, {"name", "Loopback shell"}, {"host", "127.0.0.1"},
+                                    {"port", sshd->port()}, {"user", current_user()}, {"kind", "Ssh"},
+                                    {"auth", "PublicKey"}, {"group", "test"}}}}));
     xdo({"windowfocus", "--sync", std::to_string(*window)});
   }
 
-  std::optional<std::string> ctl(std::vector<std::string> args) const {
-    std::vector<std::string> argv = {built_program("tools/kivoctl/kivoctl").string(), "--json", "--socket",
-                                     (home / "run/kivo/io.kivo.remote.sock").string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_output(argv, 15s);
+  void xdo(const std::vector<std::string>& args) const {
+    ASSERT_TRUE(remote->xdo(args)) << "xdotool " << args[0] << " failed";
   }
-  void xdo(std::vector<std::string> args) const {
-    args.insert(args.begin(), "xdotool");
-    setenv("DISPLAY", xvfb->display().c_str(), 1);
-    ASSERT_TRUE(run_output(args, 10s)) << "xdotool " << args[1] << " failed";
+  std::optional<json> await(const std::string& id, const std::function<bool(const json&)>& check) const {
+    return remote->await(id, check);
   }
-  json tree() const {
-    const auto reply = ctl({"tree"});
-    if (!reply) return json::object();
-    const json parsed = json::parse(*reply, nullptr, false);
-    return parsed.is_object() && parsed.contains("tree") ? parsed["tree"] : json::object();
-  }
-  // Waits until the element `id` exists and satisfies `check`; returns its last state.
-  std::optional<json> await(const std::string& id, const std::function<bool(const json&)>& check,
-                            std::chrono::milliseconds timeout = 20s) const {
-    std::optional<json> seen;
-    eventually(
-        [&] {
-          const json t = tree();
-          const json* n = find(t, id);
-          if (n == nullptr) return false;
-          seen = *n;
-          return check(*n);
-        },
-        timeout);
-    if (seen && !check(*seen)) return std::nullopt;
-    return seen;
-  }
-  void click(const json& element) {
-    ASSERT_TRUE(element.contains("bounds")) << element.dump();
-    const auto& b = element["bounds"];
-    const int x = static_cast<int>(b["x"].get<double>() + b["w"].get<double>() / 2);
-    const int y = static_cast<int>(b["y"].get<double>() + b["h"].get<double>() / 2);
-    xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y)});
-    xdo({"click", "1"});
-  }
-  std::string log() const {
-    std::ifstream in(home / "remote.log");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  void click(const json& element) const { ASSERT_TRUE(remote->click(element)) << element.dump(); }
+  json tree() const { return remote->tree(); }
+  std::string log() const { return remote->log(); }
 
   std::optional<Xvfb> xvfb;
-  TempDir home_dir;
-  std::filesystem::path home = home_dir.path();
+  TempDir home;
   std::optional<Sshd> sshd;
   std::filesystem::path key;
   kivo::Uuid profile = kivo::Uuid::new_v4();
-  std::optional<Process> remote;
+  std::optional<RemoteProgram> remote;
   std::optional<unsigned long> window;
 };
 
@@ -171,7 +107,7 @@ TEST_F(SshRoadTest, ConnectTrustTypeReadAndLeave) {
 
   // The screenshot shows the terminal: its dark ground with light text on it.
   const auto shot = home / "terminal.png";
-  ASSERT_TRUE(ctl({"screenshot", shot.string()}));
+  ASSERT_TRUE(remote->ctl({"screenshot", shot.string()}));
   cairo_surface_t* image = cairo_image_surface_create_from_png(shot.c_str());
   ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
   const int stride = cairo_image_surface_get_stride(image);

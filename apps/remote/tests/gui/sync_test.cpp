@@ -2,18 +2,14 @@
 // profiles through a folder, driven through their automation endpoints.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <csignal>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <set>
+#include <mutex>
 #include <thread>
 
 #include "kivo/base/uuid.h"
-#include "process.h"
-#include "xvfb.h"
+#include "remote_program.h"
 
 namespace remote::test {
 namespace {
@@ -21,57 +17,40 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
+// One device: the real program with folders of its own, sharing `sync_dir` with others.
 class Device {
  public:
-  Device(const Xvfb& xvfb, std::filesystem::path sync_dir) : sync_dir_(std::move(sync_dir)) {
-    std::filesystem::create_directories(home_ / "run");
-    ::chmod((home_ / "run").c_str(), 0700);
-    start(xvfb);
+  Device(const Xvfb& xvfb, const std::filesystem::path& sync_dir)
+      : remote_(xvfb, home_.path(), Environment{{"KIVO_SYNC_DIR", sync_dir.string()}}) {
+    ready();
   }
 
-  void start(const Xvfb& xvfb) {
-    remote_.emplace(Process::start({built_program("apps/remote/remote").string()},
-                                   {{"DISPLAY", xvfb.display()},
-                                    {"XDG_DATA_HOME", (home_ / "data").string()},
-                                    {"XDG_STATE_HOME", (home_ / "state").string()},
-                                    {"XDG_RUNTIME_DIR", (home_ / "run").string()},
-                                    {"KIVO_SYNC_DIR", sync_dir_.string()},
-                                    {"KIVO_REVIEW_STATE", std::nullopt},
-                                    {"KIVO_REMOTE_SAMPLE", std::nullopt}},
-                                   home_ / "remote.log"));
-    ASSERT_TRUE(eventually([&] { return ctl({"tree"}).has_value() || !remote_->running(); }, 20s))
-        << "the endpoint did not come up:\n" << log();
-    ASSERT_TRUE(remote_->running()) << log();
-  }
-
+  void ready() { ASSERT_TRUE(remote_.wait_until_ready()) << "the endpoint did not come up:\n" << log(); }
   void kill() {
-    remote_->signal(SIGKILL);
-    remote_->wait(5s);
+    remote_.process().signal(SIGKILL);
+    remote_.process().wait(5s);
   }
-
-  std::optional<std::string> ctl(std::vector<std::string> args) const {
-    std::vector<std::string> argv = {built_program("tools/kivoctl/kivoctl").string(), "--json", "--socket",
-                                     (home_ / "run/kivo/io.kivo.remote.sock").string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_output(argv, 15s);
+  void restart() {
+    remote_.restart();
+    ready();
   }
 
   bool upsert(const kivo::Uuid& id, const std::string& name) const {
-    const json payload = {{"UpsertConnection",
-                           {{"id", id.to_string()}, {"name", name}, {"host", "lab.example.net"}, {"port", 22},
-                            {"user", "me"}, {"kind", "Ssh"}, {"auth", "Password"}, {"group", ""}}}};
-    return ctl({"dispatch", "remote.action", payload.dump()}).has_value();
+    return remote_.dispatch({{"UpsertConnection",
+                              {{"id", id.to_string()}, {"name", name}, {"host", "lab.example.net"}, {"port", 22},
+                               {"user", "me"}, {"kind", "Ssh"}, {"auth", "Password"}, {"group", ""}}}});
   }
-
   bool rename(const kivo::Uuid& id, const std::string& name) const {
-    const json payload = {{"RenameConnection", {{"id", id.to_string()}, {"name", name}}}};
-    return ctl({"dispatch", "remote.action", payload.dump()}).has_value();
+    return remote_.dispatch({{"RenameConnection", {{"id", id.to_string()}, {"name", name}}}});
+  }
+  bool remove(const kivo::Uuid& id) const {
+    return remote_.dispatch({{"DeleteConnection", {{"id", id.to_string()}}}});
   }
 
   // Saved profiles as the device's resource tree lists them: id → label.
   std::map<std::string, std::string> profiles() const {
     std::map<std::string, std::string> out;
-    const auto reply = ctl({"resources"});
+    const auto reply = remote_.ctl({"resources"});
     if (!reply) return out;
     const auto parsed = json::parse(*reply, nullptr, false);
     const std::function<void(const json&)> walk = [&](const json& resource) {
@@ -83,18 +62,11 @@ class Device {
     return out;
   }
 
-  std::string log() const {
-    std::ifstream in(home_ / "remote.log");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  const std::filesystem::path& sync_dir() const { return sync_dir_; }
+  std::string log() const { return remote_.log(); }
 
  private:
-  TempDir home_dir_;
-  std::filesystem::path home_ = home_dir_.path();
-  std::filesystem::path sync_dir_;
-  std::optional<Process> remote_;
+  TempDir home_;
+  RemoteProgram remote_;
 };
 
 // What a file-sync tool does: brings every change log of one folder into another,
@@ -126,8 +98,7 @@ TEST_F(SyncTest, AProfileSavedOnOneDeviceAppearsOnTheOther) {
   const auto id = kivo::Uuid::new_v4();
   ASSERT_TRUE(a.upsert(id, "Lab"));
   EXPECT_TRUE(eventually([&] { return b.profiles()[id.to_string()] == "Lab"; }, 10s)) << b.log();
-  const json remove = {{"DeleteConnection", {{"id", id.to_string()}}}};
-  ASSERT_TRUE(b.ctl({"dispatch", "remote.action", remove.dump()}));
+  ASSERT_TRUE(b.remove(id));
   EXPECT_TRUE(eventually([&] { return !a.profiles().contains(id.to_string()); }, 10s)) << a.log();
 }
 
@@ -177,7 +148,7 @@ TEST_F(SyncTest, KillingTheProgramDuringABurstOfSavesLosesNoCommittedChange) {
   a.kill();
   stop = true;
   burst.join();
-  a.start(*xvfb);
+  a.restart();
   const auto stored = a.profiles();
   std::lock_guard lock(mutex);
   for (const auto& id : acknowledged) EXPECT_TRUE(stored.contains(id.to_string())) << id.to_string();

@@ -19,6 +19,7 @@ namespace {
 using kivo::ui::Point;
 using kivo::ui::Rect;
 using kivo::ui::a11y::AccessNode;
+using kivo::ui::a11y::node;
 using kivo::ui::a11y::Role;
 using kivo::ui::text_render::kMedium;
 using kivo::ui::text_render::kSemibold;
@@ -78,15 +79,6 @@ std::optional<Uuid> edited_profile(const Screen& screen) {
   const auto* edit = std::get_if<FormEdit>(&form->mode);
   if (edit == nullptr) return std::nullopt;
   return edit->id;
-}
-
-AccessNode node(std::string id, Role role, std::string label, std::vector<Kind> actions = {}) {
-  AccessNode n;
-  n.id = std::move(id);
-  n.role = role;
-  n.label = std::move(label);
-  n.actions = std::move(actions);
-  return n;
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ using kivo::ui::Color;
 using kivo::ui::Point;
 using kivo::ui::Rect;
 using kivo::ui::a11y::AccessNode;
+using kivo::ui::a11y::node;
 using kivo::ui::a11y::Role;
 using kivo::ui::text_render::Face;
 using kivo::ui::text_render::kMedium;
@@ -222,15 +223,6 @@ std::string_view live_detail_template(doc::ConnectionKind kind) {
     case doc::ConnectionKind::Vnc: return "framebuffer";
     default: return "workspace stream";
   }
-}
-
-AccessNode node(std::string id, Role role, std::string label, std::vector<Kind> actions = {}) {
-  AccessNode n;
-  n.id = std::move(id);
-  n.role = role;
-  n.label = std::move(label);
-  n.actions = std::move(actions);
-  return n;
 }
 
 std::string status_label(const session::SessionStatus& status) {

@@ -1,6 +1,7 @@
 #pragma once
 // Small Unicode text helpers over UTF-8.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,10 @@ namespace kivo::text {
 
 // Appends the UTF-8 encoding of one scalar value.
 void append_utf8(char32_t scalar, std::string& out);
+
+// The scalar values of strict UTF-8 (no overlong forms, no surrogates, nothing above
+// U+10FFFF), or nullopt when `text` is not that.
+std::optional<std::u32string> decode_utf8(std::string_view text);
 
 // Lower-cases every character with the Unicode simple case mapping; invalid UTF-8
 // bytes are kept as they are.

@@ -44,6 +44,9 @@ struct AccessNode {
   const AccessNode* find(std::string_view wanted) const;
 };
 
+// An element with the fields nearly every one has; callers fill in the rest.
+AccessNode node(std::string id, Role role, std::string label, std::vector<SemanticActionKind> actions = {});
+
 std::string_view role_name(Role role);
 std::string_view action_name(SemanticActionKind kind);
 

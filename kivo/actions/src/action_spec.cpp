@@ -27,26 +27,26 @@ ParamDescriptor ParamDescriptor::required_param() && {
 }
 
 ActionSpec ActionSpec::fixed(std::string name, std::string label, RiskLevel risk, EncodedAction payload) {
-  ActionSpec spec;
-  spec.name = std::move(name);
-  spec.label = std::move(label);
-  spec.risk = risk;
-  spec.input_schema = resource::derive_input({});
-  spec.payload = std::move(payload);
-  return spec;
+  ActionSpec out;
+  out.name = std::move(name);
+  out.label = std::move(label);
+  out.risk = risk;
+  out.input_schema = resource::derive_input({});
+  out.payload = std::move(payload);
+  return out;
 }
 
 ActionSpec ActionSpec::from_arguments(std::string name, std::string label, RiskLevel risk,
                                       std::vector<ParamDescriptor> params, std::string type_name,
                                       ArgumentEncoder encoder) {
-  ActionSpec spec;
-  spec.name = std::move(name);
-  spec.label = std::move(label);
-  spec.risk = risk;
-  spec.input_schema = resource::derive_input(params);
-  spec.params = std::move(params);
-  spec.payload = ArgumentBinding{std::move(type_name), std::move(encoder)};
-  return spec;
+  ActionSpec out;
+  out.name = std::move(name);
+  out.label = std::move(label);
+  out.risk = risk;
+  out.input_schema = resource::derive_input(params);
+  out.params = std::move(params);
+  out.payload = ArgumentBinding{std::move(type_name), std::move(encoder)};
+  return out;
 }
 
 ActionSpec ActionSpec::with_description(std::string description) && {

@@ -7,28 +7,28 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json action_json(const ActionSpec& spec) {
+Json action_json(const ActionSpec& action) {
   Json out = Json::object();
-  out["name"] = spec.name;
-  out["label"] = spec.label;
-  out["description"] = spec.description ? Json(*spec.description) : Json(nullptr);
-  out["risk"] = ordinal(spec.risk);
-  out["risk_name"] = name(spec.risk);
-  out["operation_class"] = name(spec.operation_class());
-  Json schema = Json::parse(spec.input_schema, nullptr, /*allow_exceptions=*/false);
+  out["name"] = action.name;
+  out["label"] = action.label;
+  out["description"] = action.description ? Json(*action.description) : Json(nullptr);
+  out["risk"] = ordinal(action.risk);
+  out["risk_name"] = name(action.risk);
+  out["operation_class"] = name(action.operation_class());
+  Json schema = Json::parse(action.input_schema, nullptr, /*allow_exceptions=*/false);
   out["input_schema"] = schema.is_discarded() ? Json::object() : std::move(schema);
-  if (const EncodedAction* fixed = spec.fixed_payload()) {
+  if (const EncodedAction* fixed = action.fixed_payload()) {
     out["payload"] = {{"type_name", fixed->type_name}, {"payload", fixed->payload}};
     out["argument_type"] = nullptr;
   } else {
     out["payload"] = nullptr;
-    out["argument_type"] = spec.type_name();
+    out["argument_type"] = action.type_name();
   }
-  out["contract"] = spec.contract ? Json{{"capabilities", spec.contract->capabilities}} : Json(nullptr);
-  out["destructive"] = spec.is_destructive;
-  out["available"] = spec.available();
-  out["unavailable"] = spec.unavailability
-                           ? Json{{"code", spec.unavailability->code}, {"reason", spec.unavailability->reason}}
+  out["contract"] = action.contract ? Json{{"capabilities", action.contract->capabilities}} : Json(nullptr);
+  out["destructive"] = action.is_destructive;
+  out["available"] = action.available();
+  out["unavailable"] = action.unavailability
+                           ? Json{{"code", action.unavailability->code}, {"reason", action.unavailability->reason}}
                            : Json(nullptr);
   return out;
 }
@@ -47,7 +47,7 @@ nlohmann::ordered_json resource_json(const Resource& resource) {
   out["kind"] = resource.kind;
   out["label"] = resource.label;
   Json actions = Json::array();
-  for (const ActionSpec& spec : resource.actions) actions.push_back(action_json(spec));
+  for (const ActionSpec& action : resource.actions) actions.push_back(action_json(action));
   out["actions"] = std::move(actions);
   out["children"] = resources_json(resource.children);
   return out;

@@ -167,21 +167,21 @@ Json RequestHandler::invoke(const command::Invoke& invoke) {
     if ((resource = root.find(invoke.resource)) != nullptr) break;
   }
   if (resource == nullptr) return error_reply("unknown_resource", fmt::format("no resource \"{}\"", invoke.resource));
-  const actions::ActionSpec* spec = resource->find_action(invoke.action);
-  if (spec == nullptr) {
+  const actions::ActionSpec* target = resource->find_action(invoke.action);
+  if (target == nullptr) {
     return error_reply("unknown_action",
                        fmt::format("resource \"{}\" has no action \"{}\"", invoke.resource, invoke.action));
   }
-  if (spec->unavailability) {
-    Json reply = error_reply("action_unavailable", spec->unavailability->reason);
-    reply["unavailable"] = {{"code", spec->unavailability->code}, {"reason", spec->unavailability->reason}};
+  if (target->unavailability) {
+    Json reply = error_reply("action_unavailable", target->unavailability->reason);
+    reply["unavailable"] = {{"code", target->unavailability->code}, {"reason", target->unavailability->reason}};
     return reply;
   }
-  auto encoded = spec->encode(invoke.arguments);
+  auto encoded = target->encode(invoke.arguments);
   if (!encoded) return error_reply(error_code(encoded.error().kind), encoded.error().display());
 
   if (app.operation_type_set().contains(encoded->type_name)) {
-    const actions::OperationClass declared = spec->operation_class();
+    const actions::OperationClass declared = target->operation_class();
     const ui::EventContext context = host_.event_context();
     if (declared != actions::OperationClass::Effect) {
       const auto performed = app.perform_operation(*encoded, declared, context);
@@ -224,12 +224,12 @@ Json RequestHandler::invoke(const command::Invoke& invoke) {
   if (host_.action_host().registry.contains(encoded->type_name)) {
     // A document edit that claims a lighter risk would be misread by whoever decides on
     // confirmations from the risk; it is refused rather than run under a false label.
-    if (spec->risk != actions::RiskLevel::DocumentEdit) {
+    if (target->risk != actions::RiskLevel::DocumentEdit) {
       return error_reply("risk_mismatch",
                          fmt::format("action \"{}\" of \"{}\" edits the document but declares the {} risk",
-                                     invoke.action, invoke.resource, actions::name(spec->risk)));
+                                     invoke.action, invoke.resource, actions::name(target->risk)));
     }
-    Json reply = dispatch(*encoded, caller_or_default(invoke.caller, spec->label));
+    Json reply = dispatch(*encoded, caller_or_default(invoke.caller, target->label));
     if (reply["ok"] == true) reply["route"] = "document";
     return reply;
   }

@@ -90,11 +90,11 @@ class LiveOperationsTest : public ::testing::Test {
     const auto tree = app.action_resources(document);
     const auto* r = tree.at(0).find(resource);
     if (r == nullptr) return "no resource " + resource;
-    const auto* spec = r->find_action(action);
-    if (spec == nullptr) return "no action " + action;
-    auto payload = spec->encode(args);
+    const auto* found = r->find_action(action);
+    if (found == nullptr) return "no action " + action;
+    auto payload = found->encode(args);
     if (!payload) return "refused: " + payload.error().code;
-    return text(app.start_operation(*payload, spec->operation_class(), id, context));
+    return text(app.start_operation(*payload, found->operation_class(), id, context));
   }
   std::string start(const actions::RemoteOperation& operation, const kivo::ui::InvocationId& id = {1}) {
     return text(app.start_operation(actions::encode_operation(operation), OperationClass::Effect, id, context));

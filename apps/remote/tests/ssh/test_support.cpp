@@ -8,24 +8,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 namespace remote::ssh::testing {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "remote-ssh-test.XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 void write_file(const fs::path& path, std::string_view text, unsigned mode) {
   {

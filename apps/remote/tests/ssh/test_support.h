@@ -10,22 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "process.h"
 #include "sshd.h"
 
 namespace remote::ssh::testing {
-
-// A fresh private directory, removed with everything in it when dropped.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 void write_file(const std::filesystem::path& path, std::string_view text, unsigned mode = 0600);
 std::string read_file(const std::filesystem::path& path);
@@ -54,8 +42,9 @@ class ScopedEnv {
   std::string old_value_;
 };
 
-// The real OpenSSH server and key helpers all tests share.
+// The real OpenSSH server, key helpers and temporary folders all tests share.
 using remote::test::make_key;
 using remote::test::Sshd;
+using remote::test::TempDir;
 
 }  // namespace remote::ssh::testing

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kivo/actions/action_spec.h"
+#include "kivo/actions/declared_action.h"
 
 namespace kivo::actions {
 

@@ -1,4 +1,4 @@
-#include "kivo/actions/action_spec.h"
+#include "kivo/actions/declared_action.h"
 
 #include "kivo/actions/resource.h"
 

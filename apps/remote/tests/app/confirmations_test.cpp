@@ -111,6 +111,8 @@ TEST_F(ConfirmationsTest, OnlyTargetChangesBlockAConfirmation) {
       {"auth", [](auto& p) { p.auth = doc::ConnectionAuth::PublicKey; }, true},
   };
   for (const auto& c : cases) {
+    // Each case starts from a fresh fixture; the one gtest set up is torn down first.
+    TearDown();
     SetUp();
     app->update(msg::RequestDelete{profile.id}, document);
     edit_elsewhere(c.change);
@@ -122,7 +124,6 @@ TEST_F(ConfirmationsTest, OnlyTargetChangesBlockAConfirmation) {
                 "This connection changed while confirmation was open. Review the current profile, then try again.")
           << c.what;
     }
-    TearDown();
   }
 }
 

@@ -31,7 +31,6 @@ class InputTest : public ::testing::Test {
     app->set_reduced_motion(true);
     window = std::make_unique<kivo::ui::offscreen::OffscreenWindow>(*app, width, height);
     window->set_document(&document);
-    for (const auto& p : app->profiles()) doc_profiles.push_back(p);
     app->document_changed(document);
     window->paint();
   }
@@ -68,7 +67,6 @@ class InputTest : public ::testing::Test {
     return h;
   }();
   kivo::doc::Document document;
-  std::vector<doc::ConnectionProfile> doc_profiles;
   std::unique_ptr<RemoteApp> app;
   std::unique_ptr<kivo::ui::offscreen::OffscreenWindow> window;
 };
@@ -273,11 +271,6 @@ TEST_F(InputTest, SemanticActionsByElementId) {
   start({profile("alpha"), profile("beta")});
   const auto beta = app->visible_profiles()[1]->id;
   const std::string prefix = "remote.connection:" + beta.to_string();
-  struct Case {
-    std::string id;
-    kivo::ui::a11y::SemanticAction action;
-    bool handled;
-  };
   EXPECT_TRUE(window->semantic_action(prefix + ":select", {SemanticActionKind::Focus}));
   EXPECT_EQ(app->selected(), beta);
   EXPECT_TRUE(window->semantic_action(prefix + ":favorite", {SemanticActionKind::Toggle}));

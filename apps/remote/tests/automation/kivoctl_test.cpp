@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "kivo/base/uuid.h"
@@ -16,40 +15,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-
-std::string read_text(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The value of the first accessibility node with this id, or none.
-std::optional<std::string> node_value(const json& node, const std::string& id) {
-  if (node.value("id", "") == id) return node.value("value", "");
-  for (const json& child : node.value("children", json::array())) {
-    if (auto found = node_value(child, id)) return found;
-  }
-  return std::nullopt;
-}
-
-bool has_line(const std::string& text, std::string_view wanted) {
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    if (std::string_view(text).substr(start, end - start) == wanted) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-const json* find_resource(const json& resources, const std::string& id) {
-  for (const json& r : resources) {
-    if (r.value("id", "") == id) return &r;
-    const auto children = r.find("children");
-    if (children == r.end()) continue;
-    if (const json* found = find_resource(*children, id)) return found;
-  }
-  return nullptr;
-}
 
 class KivoctlTest : public ::testing::Test {
  protected:
@@ -73,7 +38,7 @@ class KivoctlTest : public ::testing::Test {
     const auto log = home / ("kivoctl-" + std::to_string(++runs) + ".log");
     auto process = Process::start(argv, {}, log);
     const auto status = process.wait(90s);
-    return {status.value_or(-1), read_text(log)};
+    return {status.value_or(-1), read_file(log)};
   }
   std::optional<json> json_reply(std::vector<std::string> words) {
     words.insert(words.begin(), "--json");
@@ -87,6 +52,7 @@ class KivoctlTest : public ::testing::Test {
   TempDir home;
   Sshd sshd{home / "server"};
   std::filesystem::path key;
+  // Where RemoteProgram's runtime folder puts the endpoint.
   std::filesystem::path socket = home / "run" / "kivo" / "io.kivo.remote.sock";
   int runs = 0;
 };
@@ -94,11 +60,8 @@ class KivoctlTest : public ::testing::Test {
 TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
   auto xvfb = Xvfb::start();
   ASSERT_TRUE(xvfb) << "Xvfb did not start";
-  RemoteProgram remote(*xvfb, home.path(),
-                       Environment{{"REMOTE_SSH_KEY", key.string()}, {"REMOTE_SSH_PASSWORD", std::nullopt}});
-  ASSERT_TRUE(eventually([&] { return !remote.process().running() || kivoctl({"resources"}).status == 0; }, 30s))
-      << "the endpoint never answered:\n" << remote.log();
-  ASSERT_TRUE(remote.process().running()) << remote.log();
+  RemoteProgram remote(*xvfb, home.path(), Environment{{"REMOTE_SSH_KEY", key.string()}});
+  ASSERT_TRUE(remote.wait_until_ready(30s)) << "the endpoint never answered:\n" << remote.log();
 
   const std::string id = kivo::Uuid::new_v4().to_string();
   const json upsert = {{"UpsertConnection",
@@ -124,7 +87,7 @@ TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
 
   const Run trusted = kivoctl({"invoke", session, "trust-host-key", "--wait"});
   ASSERT_EQ(trusted.status, 0) << trusted.output << remote.log();
-  const auto pins = read_text(home / "state" / "kivo" / "remote" / "known-hosts.json");
+  const auto pins = read_file(home / "state" / "kivo" / "remote" / "known-hosts.json");
   EXPECT_NE(pins.find(fingerprint), std::string::npos) << pins;
 
   // The reconnect is under way; text can be sent once the terminal is connected.
@@ -149,7 +112,8 @@ TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
       [&] {
         const auto reply = json_reply({"tree"});
         if (!reply || !reply->contains("tree")) return false;
-        surface = node_value((*reply)["tree"], "remote.session.surface").value_or("");
+        const json* node = find_element((*reply)["tree"], "remote.session.surface");
+        surface = node != nullptr ? node->value("value", "") : "";
         // The command line starts with the prompt; the shell's answer is a line of its own.
         return has_line(surface, "hello");
       },
@@ -164,7 +128,7 @@ TEST_F(KivoctlTest, ConnectTrustSendTextAndDisconnectThroughTheEndpoint) {
   EXPECT_EQ(find_resource(resources, session), nullptr);
   EXPECT_NE(find_resource(resources, connection), nullptr);
 
-  const auto window = remote.window();
+  const auto window = remote.wait_for_window();
   ASSERT_TRUE(window);
   ASSERT_TRUE(xvfb->request_close(*window));
   EXPECT_EQ(remote.process().wait(10s), std::optional<int>(0)) << remote.log();

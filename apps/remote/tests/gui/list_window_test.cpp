@@ -18,7 +18,8 @@ class ListWindowTest : public ::testing::Test {
     xvfb = Xvfb::start();
     ASSERT_TRUE(xvfb) << "Xvfb did not start";
     remote.emplace(*xvfb, home.path());
-    ASSERT_TRUE(eventually([&] { return (window = remote->window()).has_value(); }, 20s))
+    window = remote->wait_for_window();
+    ASSERT_TRUE(window)
         << remote->log() << thread_stacks(remote->process().pid());
     ASSERT_TRUE(remote->wait_until_ready()) << remote->log();
     for (const auto& [name, host_text] : {std::pair{"Lab router", "10.0.0.1"}, {"Build box", "build.example.net"},
@@ -74,20 +75,32 @@ TEST_F(ListWindowTest, SearchSelectFavouriteRailAndTooltipsWithKeyboardAndMouse)
   xdo({"key", "slash"});
   xdo({"type", "--delay", "20", "lab ro"});
   EXPECT_TRUE(element("remote.field:search", [](const json& n) { return n["value"] == "lab ro" && n["focused"]; }));
-  EXPECT_TRUE(eventually([&] { return rows().size() == 1 && rows()[0].starts_with("Lab router"); }, 10s));
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto shown = rows();
+        return shown.size() == 1 && shown[0].starts_with("Lab router");
+      },
+      10s));
   xdo({"key", "Escape"});
   EXPECT_TRUE(eventually([&] { return rows().size() == 3; }, 10s));
 
   // Mouse: the star of a row toggles its favourite flag, and favourites move first.
   const json t = remote->tree();
+  const json* list = find_element(t, "remote.list");
+  ASSERT_NE(list, nullptr) << t.dump(1);
   std::string lab_id;
-  for (const auto& row : find_element(t, "remote.list")->value("children", json::array())) {
+  for (const auto& row : list->value("children", json::array())) {
     if (row.value("label", "") == "Lab router") lab_id = row.value("id", "");
   }
   ASSERT_FALSE(lab_id.empty());
   click(lab_id + ":favorite");
   EXPECT_TRUE(element(lab_id + ":favorite", [](const json& n) { return n["label"] == "Remove from favourites"; }));
-  EXPECT_TRUE(eventually([&] { return !rows().empty() && rows()[0].starts_with("Lab router"); }, 10s));
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto shown = rows();
+        return !shown.empty() && shown[0].starts_with("Lab router");
+      },
+      10s));
 
   // Tooltips: resting on the rail's list item names it after the hover delay.
   const auto nav = remote->await("remote.nav.list", [](const json&) { return true; });

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "kivo/base/uuid.h"
 #include "remote_program.h"
@@ -30,7 +31,8 @@ class SshRoadTest : public ::testing::Test {
     key = make_key(home.path(), "id_ed25519", "ed25519");
     sshd->authorize(key);
     remote.emplace(*xvfb, home.path(), Environment{{"REMOTE_SSH_KEY", key.string()}});
-    ASSERT_TRUE(eventually([&] { return (window = remote->window()).has_value(); }, 20s))
+    window = remote->wait_for_window();
+    ASSERT_TRUE(window)
         << log() << thread_stacks(remote->process().pid());
     ASSERT_TRUE(remote->wait_until_ready()) << log();
     ASSERT_TRUE(remote->dispatch({{"UpsertConnection",
@@ -90,28 +92,21 @@ TEST_F(SshRoadTest, ConnectTrustTypeReadAndLeave) {
   xdo({"type", "--delay", "30", "echo hello"});
   xdo({"key", "Return"});
   // The command's output: a line that is just "hello", not the echoed command line.
-  const auto has_output_line = [](const std::string& text) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-      const auto end = text.find('\n', start);
-      if (text.substr(start, end == std::string::npos ? std::string::npos : end - start) == "hello") return true;
-      if (end == std::string::npos) return false;
-      start = end + 1;
-    }
-    return false;
-  };
   const auto surface = await("remote.session.surface", [&](const json& n) {
-    return has_output_line(n.value("value", std::string()));
+    return has_line(n.value("value", std::string()), "hello");
   });
   ASSERT_TRUE(surface) << tree().dump(1);
 
   // The screenshot shows the terminal: its dark ground with light text on it.
   const auto shot = home / "terminal.png";
   ASSERT_TRUE(remote->ctl({"screenshot", shot.string()}));
-  cairo_surface_t* image = cairo_image_surface_create_from_png(shot.c_str());
-  ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
-  const int stride = cairo_image_surface_get_stride(image);
-  const unsigned char* data = cairo_image_surface_get_data(image);
+  const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
+      cairo_image_surface_create_from_png(shot.c_str()), &cairo_surface_destroy);
+  ASSERT_EQ(cairo_surface_status(image.get()), CAIRO_STATUS_SUCCESS);
+  ASSERT_GE(cairo_image_surface_get_width(image.get()), 600);
+  ASSERT_GE(cairo_image_surface_get_height(image.get()), 400);
+  const int stride = cairo_image_surface_get_stride(image.get());
+  const unsigned char* data = cairo_image_surface_get_data(image.get());
   int ground = 0;
   int text = 0;
   // The terminal's first rows, under the 48 px header bar and to the right of the rail.
@@ -123,7 +118,6 @@ TEST_F(SshRoadTest, ConnectTrustTypeReadAndLeave) {
       if (((pixel >> 16) & 0xff) > 0xa0 && ((pixel >> 8) & 0xff) > 0xa0) ++text;
     }
   }
-  cairo_surface_destroy(image);
   EXPECT_GT(ground, 50000);
   EXPECT_GT(text, 50);
 

@@ -14,8 +14,8 @@ TEST(Window, OpensWithinSecondsAndExitsCleanlyWhenClosed) {
   ASSERT_TRUE(xvfb) << "Xvfb did not start";
   TempDir home;
   RemoteProgram remote(*xvfb, home.path());
-  std::optional<unsigned long> window;
-  ASSERT_TRUE(eventually([&] { return (window = remote.window()).has_value() || !remote.process().running(); }, 20s))
+  const auto window = remote.wait_for_window();
+  ASSERT_TRUE(window || !remote.process().running())
       << "no window after 20 s; the program said:\n" << remote.log() << thread_stacks(remote.process().pid());
   ASSERT_TRUE(window) << "the program exited before its window appeared:\n" << remote.log();
   EXPECT_TRUE(remote.process().running());

@@ -15,10 +15,8 @@
 
 namespace remote::ssh::testing {
 
-void write_file(const std::filesystem::path& path, std::string_view text, unsigned mode = 0600);
-std::string read_file(const std::filesystem::path& path);
-
-// Runs a shell command; its standard output, and whether it exited with status 0.
+// Runs a shell command (bounded to a minute); its standard output, and whether it exited
+// with status 0.
 struct CommandResult {
   std::string output;
   bool ok = false;
@@ -42,8 +40,12 @@ class ScopedEnv {
   std::string old_value_;
 };
 
-// The real OpenSSH server, key helpers and temporary folders all tests share.
+// The real OpenSSH server, key, file and process helpers all tests share.
+using remote::test::current_user;
+using remote::test::eventually;
 using remote::test::make_key;
+using remote::test::read_file;
+using remote::test::write_file;
 using remote::test::Sshd;
 using remote::test::TempDir;
 

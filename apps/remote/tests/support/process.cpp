@@ -3,13 +3,17 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -26,31 +30,56 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-Process Process::start(const std::vector<std::string>& argv,
-                       const std::map<std::string, std::optional<std::string>>& env,
-                       const std::optional<std::filesystem::path>& log) {
+namespace {
+
+// The current environment with `changes` applied (nullopt unsets), as "NAME=value" strings.
+std::vector<std::string> merged_environment(const Environment& changes) {
   std::map<std::string, std::string> merged;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
     const auto eq = entry.find('=');
     if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
-  for (const auto& [name, value] : env) {
+  for (const auto& [name, value] : changes) {
     if (value) {
       merged[name] = *value;
     } else {
       merged.erase(name);
     }
   }
-  std::vector<std::string> env_strings;
-  for (const auto& [name, value] : merged) env_strings.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (auto& s : env_strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
+  std::vector<std::string> out;
+  for (const auto& [name, value] : merged) out.push_back(name + "=" + value);
+  return out;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (auto& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+void write_file(const std::filesystem::path& path, std::string_view text, unsigned mode) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  ::chmod(path.c_str(), mode);
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Process Process::start(const std::vector<std::string>& argv, const Environment& env,
+                       const std::optional<std::filesystem::path>& log) {
+  std::vector<std::string> env_strings = merged_environment(env);
+  std::vector<char*> envp = pointers(env_strings);
   std::vector<std::string> args = argv;
-  std::vector<char*> argp;
-  for (auto& s : args) argp.push_back(s.data());
-  argp.push_back(nullptr);
+  std::vector<char*> argp = pointers(args);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -69,31 +98,33 @@ Process::Process(Process&& other) noexcept : pid_(other.pid_), status_(other.sta
 
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
-    this->~Process();
-    pid_ = other.pid_;
+    kill_and_reap();
+    pid_ = std::exchange(other.pid_, -1);
     status_ = other.status_;
-    other.pid_ = -1;
   }
   return *this;
 }
 
-Process::~Process() {
+Process::~Process() { kill_and_reap(); }
+
+void Process::kill_and_reap() {
   if (pid_ > 0 && !status_) {
     kill(pid_, SIGKILL);
     int status = 0;
     waitpid(pid_, &status, 0);
   }
+  pid_ = -1;
 }
 
 bool Process::running() {
-  if (status_) return false;
+  // A moved-from object has no child: waitpid(-1) would reap somebody else's.
+  if (pid_ <= 0 || status_) return false;
   int status = 0;
   const pid_t r = waitpid(pid_, &status, WNOHANG);
-  if (r == pid_) {
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return false;
-  }
-  return true;
+  if (r == 0) return true;
+  // r < 0: the child is gone without a status we can read (reaped elsewhere).
+  status_ = r < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return false;
 }
 
 std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
@@ -114,18 +145,19 @@ void Process::signal(int sig) const {
   if (pid_ > 0 && !status_) kill(pid_, sig);
 }
 
-std::optional<std::string> run_output(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+std::optional<std::string> run_output(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                                      const Environment& env) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return std::nullopt;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
   std::vector<std::string> args = argv;
-  std::vector<char*> argp;
-  for (auto& s : args) argp.push_back(s.data());
-  argp.push_back(nullptr);
+  std::vector<char*> argp = pointers(args);
+  std::vector<std::string> env_strings = merged_environment(env);
+  std::vector<char*> envp = pointers(env_strings);
   pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), environ);
+  const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(pipe_fds[1]);
   if (rc != 0) {

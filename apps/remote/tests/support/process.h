@@ -2,15 +2,20 @@
 // Child processes and temporary folders for tests that run real programs.
 
 #include <sys/types.h>
+#include <time.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace remote::test {
+
+// Changes to the current environment for a child: a value of nullopt unsets the variable.
+using Environment = std::map<std::string, std::optional<std::string>>;
 
 // A folder under /tmp removed (recursively) when the object goes away.
 class TempDir {
@@ -26,16 +31,17 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Whole-file helpers; written files get `mode`.
+void write_file(const std::filesystem::path& path, std::string_view text, unsigned mode = 0600);
+std::string read_file(const std::filesystem::path& path);
+
 // A running child process, killed (SIGKILL) and reaped when the object goes away.
 class Process {
  public:
-  // Starts `argv` with the current environment plus `env` (a value of nullopt unsets the
-  // variable). Standard output and error go to `log` when given.
-  static Process start(const std::vector<std::string>& argv,
-                       const std::map<std::string, std::optional<std::string>>& env = {},
+  // Starts `argv` with the current environment changed by `env`. Standard output and error
+  // go to `log` when given.
+  static Process start(const std::vector<std::string>& argv, const Environment& env = {},
                        const std::optional<std::filesystem::path>& log = std::nullopt);
-  // Takes charge of a child started some other way.
-  static Process adopt(pid_t pid) { return Process(pid); }
   Process(Process&& other) noexcept;
   Process& operator=(Process&& other) noexcept;
   ~Process();
@@ -50,26 +56,30 @@ class Process {
 
  private:
   explicit Process(pid_t pid) : pid_(pid) {}
+  void kill_and_reap();
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
 
-// Runs a command to completion (bounded by `timeout`) and returns its standard output,
-// or nullopt when it failed or timed out.
-std::optional<std::string> run_output(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+// Runs a command to completion (bounded by `timeout`) with the current environment changed
+// by `env` and returns its standard output, or nullopt when it failed or timed out.
+std::optional<std::string> run_output(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                                      const Environment& env = {});
 
 // The stacks of every thread of a live process (through gdb), for failure messages
 // of tests that wait on a program that stopped making progress.
 std::string thread_stacks(pid_t pid);
 
-// Polls `condition` every 20 ms until it holds or `timeout` passes.
+// Polls `condition` every `interval` until it holds or `timeout` passes.
 template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout) {
+bool eventually(Condition condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds interval = std::chrono::milliseconds(20)) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     if (condition()) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    struct timespec ts{0, 20'000'000};
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(interval).count();
+    struct timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
     nanosleep(&ts, nullptr);
   }
 }

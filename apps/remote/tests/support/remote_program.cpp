@@ -2,12 +2,17 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
+#include <algorithm>
+
 
 namespace remote::test {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
+
+namespace {
+constexpr auto kProgramPoll = 100ms;
+}  // namespace
 
 RemoteProgram::RemoteProgram(const Xvfb& xvfb, std::filesystem::path home, Environment extra)
     : xvfb_(&xvfb), home_(std::move(home)) {
@@ -22,6 +27,9 @@ RemoteProgram::RemoteProgram(const Xvfb& xvfb, std::filesystem::path home, Envir
           {"KIVO_REMOTE_SAMPLE", std::nullopt},
           {"KIVO_REDUCED_MOTION", "1"},
           {"REMOTE_SSH_KNOWN_HOSTS", std::nullopt},
+          {"REMOTE_SSH_KEY", std::nullopt},
+          {"REMOTE_SSH_KEY_PASSPHRASE", std::nullopt},
+          {"REMOTE_SSH_PASSWORD", std::nullopt},
           {"REMOTE_LIVE_SESSIONS", ""}};
   for (auto& [name, value] : extra) env_[name] = std::move(value);
   restart();
@@ -32,8 +40,15 @@ void RemoteProgram::restart() {
   process_.emplace(Process::start({built_program("apps/remote/remote").string()}, env_, home_ / "remote.log"));
 }
 
+std::optional<unsigned long> RemoteProgram::wait_for_window(std::chrono::milliseconds timeout) {
+  std::optional<unsigned long> window;
+  eventually([&] { return (window = xvfb_->find_window("Remote")).has_value() || !process_->running(); }, timeout);
+  return window;
+}
+
 bool RemoteProgram::wait_until_ready(std::chrono::milliseconds timeout) {
-  return eventually([&] { return ctl({"tree"}).has_value() || !process_->running(); }, timeout) &&
+  // Each check starts kivoctl, so the polling is slower than for in-process checks.
+  return eventually([&] { return ctl({"tree"}).has_value() || !process_->running(); }, timeout, kProgramPoll) &&
          process_->running();
 }
 
@@ -66,7 +81,7 @@ std::optional<json> RemoteProgram::await(const std::string& id, const std::funct
         seen = *n;
         return check(*n);
       },
-      timeout);
+      timeout, kProgramPoll);
   if (!held) return std::nullopt;
   return seen;
 }
@@ -74,8 +89,7 @@ std::optional<json> RemoteProgram::await(const std::string& id, const std::funct
 bool RemoteProgram::xdo(std::vector<std::string> args) const {
   args.insert(args.begin(), "xdotool");
   // xdotool takes its display from the environment only.
-  ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
-  return run_output(args, 10s).has_value();
+  return run_output(args, 10s, {{"DISPLAY", xvfb_->display()}}).has_value();
 }
 
 bool RemoteProgram::point_at(const json& element) const {
@@ -86,10 +100,7 @@ bool RemoteProgram::point_at(const json& element) const {
   return xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y)});
 }
 
-std::string RemoteProgram::log() const {
-  std::ifstream in(home_ / "remote.log");
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string RemoteProgram::log() const { return read_file(home_ / "remote.log"); }
 
 const json* find_element(const json& node, const std::string& id) {
   if (!node.is_object()) return nullptr;
@@ -100,6 +111,26 @@ const json* find_element(const json& node, const std::string& id) {
     if (const json* hit = find_element(child, id)) return hit;
   }
   return nullptr;
+}
+
+const json* find_resource(const json& resources, const std::string& id) {
+  for (const json& r : resources) {
+    if (r.value("id", "") == id) return &r;
+    const auto children = r.find("children");
+    if (children == r.end()) continue;
+    if (const json* found = find_resource(*children, id)) return found;
+  }
+  return nullptr;
+}
+
+bool has_line(std::string_view text, std::string_view wanted) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    if (text.substr(start, end - start) == wanted) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 }  // namespace remote::test

@@ -6,18 +6,16 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "process.h"
 #include "xvfb.h"
 
 namespace remote::test {
-
-using Environment = std::map<std::string, std::optional<std::string>>;
 
 class RemoteProgram {
  public:
@@ -27,6 +25,9 @@ class RemoteProgram {
 
   // Starts it again (after a kill) with the same folders and environment.
   void restart();
+  // Waits until the top-level window is mapped; nullopt when the program exited first or
+  // the time ran out.
+  std::optional<unsigned long> wait_for_window(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   // Waits until the automation endpoint answers; false when the program exited first or
   // the time ran out.
   bool wait_until_ready(std::chrono::milliseconds timeout = std::chrono::seconds(20));
@@ -46,8 +47,6 @@ class RemoteProgram {
   bool point_at(const nlohmann::json& element) const;
   // Points at the element and presses the first button.
   bool click(const nlohmann::json& element) const { return point_at(element) && xdo({"click", "1"}); }
-  // The top-level window, once it is mapped.
-  std::optional<unsigned long> window() const { return xvfb_->find_window("Remote"); }
 
   // What the program printed so far.
   std::string log() const;
@@ -62,5 +61,9 @@ class RemoteProgram {
 
 // The element `id` in an accessibility tree (a pointer into `node`), or nullptr.
 const nlohmann::json* find_element(const nlohmann::json& node, const std::string& id);
+// The resource `id` among the "resources" of a resource-tree reply, at any depth, or nullptr.
+const nlohmann::json* find_resource(const nlohmann::json& resources, const std::string& id);
+// Whether `text` has a line that is exactly `wanted`.
+bool has_line(std::string_view text, std::string_view wanted);
 
 }  // namespace remote::test

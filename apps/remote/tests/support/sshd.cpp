@@ -1,16 +1,11 @@
 #include "sshd.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -22,21 +17,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-void write_file(const fs::path& path, std::string_view text) {
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-  }
-  ::chmod(path.c_str(), 0600);
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 bool run_ok(const std::vector<std::string>& argv) { return run_output(argv, 30s).has_value(); }
 
@@ -99,34 +79,14 @@ std::string Sshd::start(bool new_host_key) {
     const fs::path log_path = dir_ / "sshd.log";
     write_file(log_path, "");
 
-    const pid_t pid = ::fork();
-    if (pid < 0) return "fork failed";
-    if (pid == 0) {
-      ::setpgid(0, 0);
-      const int null = ::open("/dev/null", O_RDWR);
-      ::dup2(null, 0);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-      ::execl("/usr/sbin/sshd", "/usr/sbin/sshd", "-D", "-f", config.c_str(), "-E", log_path.c_str(),
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    pid_ = pid;
+    process_.emplace(Process::start({"/usr/sbin/sshd", "-D", "-f", config.string(), "-E", log_path.string()}, {},
+                                    fs::path("/dev/null")));
     const std::string listening = "Server listening on 127.0.0.1 port " + std::to_string(port_);
-    bool exited = false;
     const bool ready = eventually(
-        [&] {
-          int status = 0;
-          if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            exited = true;
-            return true;
-          }
-          return read_file(log_path).find(listening) != std::string::npos;
-        },
-        10s);
-    if (ready && !exited) return {};
-    if (exited) {
-      pid_ = -1;
+        [&] { return !process_->running() || read_file(log_path).find(listening) != std::string::npos; }, 10s);
+    if (ready && process_->running()) return {};
+    if (!process_->running()) {
+      process_.reset();
       // Most likely the port was taken in the meantime; try another.
       if (read_file(log_path).find("Address already in use") != std::string::npos) continue;
       return "sshd exited: " + read_file(log_path);
@@ -138,15 +98,8 @@ std::string Sshd::start(bool new_host_key) {
 }
 
 void Sshd::stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  const bool ended = eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 5s);
-  if (!ended) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-  }
-  pid_ = -1;
+  if (process_) process_->stop(5s);
+  process_.reset();
 }
 
 void Sshd::authorize(const fs::path& private_key) const {

@@ -2,13 +2,14 @@
 // A real OpenSSH server for tests: its own host key, configuration, authorized keys and
 // DEBUG3 log, listening on 127.0.0.1 at a free port, stopped when dropped.
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "process.h"
 
 namespace remote::test {
 
@@ -40,7 +41,7 @@ class Sshd {
  private:
   std::filesystem::path dir_;
   std::uint16_t port_ = 0;
-  pid_t pid_ = -1;
+  std::optional<Process> process_;
 };
 
 // Makes a key pair with ssh-keygen; returns the private key's path. Empty passphrase: none.

@@ -36,12 +36,17 @@ std::optional<Xvfb> Xvfb::start(int width, int height) {
     auto process = Process::start({"Xvfb", display, "-screen", "0",
                                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"},
                                   {}, std::filesystem::path("/dev/null"));
-    const bool ours = eventually(
+    // A server that lost the display to another one exits at once: try the next number
+    // then instead of waiting out the time limit.
+    bool ours = false;
+    eventually(
         [&] {
-          if (!process.running() || lock_owner(n) != process.pid()) return false;
+          if (!process.running()) return true;
+          if (lock_owner(n) != process.pid()) return false;
           Display* d = XOpenDisplay(display.c_str());
           if (d == nullptr) return false;
           XCloseDisplay(d);
+          ours = true;
           return true;
         },
         std::chrono::seconds(20));

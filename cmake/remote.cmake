@@ -23,7 +23,8 @@ if(REMOTE_SANITIZE)
   add_link_options(-fsanitize=${REMOTE_SANITIZE})
 endif()
 if(REMOTE_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour must stop the run like a crash, or the fuzzer never keeps the input.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
 

@@ -20,14 +20,6 @@
 #include "ssh/known_hosts.h"
 #include "sshd.h"
 
-// Pango initialises fontconfig on a thread of its own and hands the result over through
-// glib's futex-based locks, which the race detector cannot see: later reads of that data,
-// the text renderer freeing it at exit, and glib's own exit handlers freeing what that
-// thread left behind, look like races.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\nrace:TextRenderer::~TextRenderer\n";
-}
-
 namespace remote::app {
 namespace {
 

@@ -6,10 +6,9 @@
 #include <cstdint>
 
 namespace kivo::text {
-namespace {
 
-// Decodes one scalar at `i`; returns its length, or 0 for an invalid sequence.
-std::size_t decode(std::string_view s, std::size_t i, char32_t& out) {
+std::size_t decode_one(std::string_view s, std::size_t i, char32_t& out) {
+  if (i >= s.size()) return 0;
   const auto b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) {
     out = b0;
@@ -37,8 +36,6 @@ std::size_t decode(std::string_view s, std::size_t i, char32_t& out) {
   out = cp;
   return len;
 }
-
-}  // namespace
 
 void append_utf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
@@ -68,12 +65,39 @@ locale_t unicode_locale() {
 
 }  // namespace
 
+bool is_valid_utf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const std::size_t len = decode_one(text, i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string to_valid_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const std::size_t len = decode_one(text, i, cp);
+    if (len == 0) {
+      out += "\xef\xbf\xbd";
+      ++i;
+    } else {
+      out.append(text.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
+}
+
 std::optional<std::u32string> decode_utf8(std::string_view text) {
   std::u32string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     char32_t cp = 0;
-    const std::size_t len = decode(text, i, cp);
+    const std::size_t len = decode_one(text, i, cp);
     if (len == 0) return std::nullopt;
     out.push_back(cp);
     i += len;
@@ -93,7 +117,7 @@ std::string to_lower(std::string_view text) {
       continue;
     }
     char32_t cp = 0;
-    const std::size_t len = decode(text, i, cp);
+    const std::size_t len = decode_one(text, i, cp);
     if (len == 0) {
       out += text[i];
       ++i;
@@ -110,7 +134,7 @@ std::size_t scalar_count(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < text.size(); ++count) {
     char32_t cp = 0;
-    const std::size_t len = decode(text, i, cp);
+    const std::size_t len = decode_one(text, i, cp);
     i += len == 0 ? 1 : len;
   }
   return count;
@@ -120,7 +144,7 @@ std::string_view scalar_prefix(std::string_view text, std::size_t count) {
   std::size_t i = 0;
   for (std::size_t n = 0; n < count && i < text.size(); ++n) {
     char32_t cp = 0;
-    const std::size_t len = decode(text, i, cp);
+    const std::size_t len = decode_one(text, i, cp);
     i += len == 0 ? 1 : len;
   }
   return text.substr(0, i);

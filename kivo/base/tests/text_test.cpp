@@ -36,7 +36,11 @@ TEST(Text, DecodesOnlyStrictUtf8) {
                               "\xF8\x88\x80\x80\x80", "\x80", "a\xE2\x82",  // stray and cut off
                               "\xC3("}) {
     EXPECT_FALSE(decode_utf8(invalid)) << invalid;
+    EXPECT_FALSE(is_valid_utf8(invalid)) << invalid;
   }
+  EXPECT_TRUE(is_valid_utf8(valid));
+  // Bytes of unknown origin quoted in a message: each stray byte becomes one U+FFFD.
+  EXPECT_EQ(to_valid_utf8("a\xC3(\xE2\x82\xAC\xFF"), "a\xEF\xBF\xBD(\xE2\x82\xAC\xEF\xBF\xBD");
 }
 
 }  // namespace

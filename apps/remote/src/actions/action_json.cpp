@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kivo/base/log.h"
+#include "kivo/base/text.h"
 
 namespace remote::actions {
 namespace {
@@ -34,34 +35,6 @@ struct Value {
   std::vector<std::pair<std::string, Value>> members;
 };
 
-// The parser quotes what it last read, which may be any bytes; messages must stay UTF-8.
-std::string valid_utf8(std::string_view text) {
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xe0) == 0xc0 ? 2 : (b0 & 0xf0) == 0xe0 ? 3 : (b0 & 0xf8) == 0xf0 ? 4 : 0;
-    char32_t c = len == 2 ? (b0 & 0x1f) : len == 3 ? (b0 & 0x0f) : (b0 & 0x07);
-    bool ok = len > 0 && text.size() - i >= len;
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      ok = (b & 0xc0) == 0x80;
-      c = (c << 6) | (b & 0x3f);
-    }
-    if (ok && len > 1) {
-      constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-      ok = c >= kMin[len] && c <= 0x10ffff && !(c >= 0xd800 && c <= 0xdfff);
-    }
-    if (ok) {
-      out.append(text.substr(i, len));
-      i += len;
-    } else {
-      out += "\xef\xbf\xbd";
-      ++i;
-    }
-  }
-  return out;
-}
 
 // Nesting beyond this is refused before it is built; no payload of ours comes close.
 constexpr std::size_t kMaxDepth = 128;
@@ -115,7 +88,8 @@ class TreeBuilder final : public nlohmann::json_sax<nlohmann::json> {
     if (what.starts_with('[')) {
       if (const auto end = what.find("] "); end != std::string_view::npos) what.remove_prefix(end + 2);
     }
-    return fail(valid_utf8(what));
+    // The parser quotes what it last read, which may be any bytes; messages stay UTF-8.
+    return fail(kivo::text::to_valid_utf8(what));
   }
 
   Result<Value> take() {

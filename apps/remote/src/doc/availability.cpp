@@ -2,47 +2,12 @@
 
 #include <cstdlib>
 
+#include "kivo/base/text.h"
+
 namespace remote::doc {
-namespace {
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = 0;
-    char32_t c = 0;
-    char32_t min = 0;
-    if ((b0 & 0xe0) == 0xc0) {
-      len = 2, c = b0 & 0x1f, min = 0x80;
-    } else if ((b0 & 0xf0) == 0xe0) {
-      len = 3, c = b0 & 0x0f, min = 0x800;
-    } else if ((b0 & 0xf8) == 0xf0) {
-      len = 4, c = b0 & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (text.size() - i < len) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      if ((b & 0xc0) != 0x80) return false;
-      c = (c << 6) | (b & 0x3f);
-    }
-    if (c < min || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) return false;
-    i += len;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool live_network_access_granted() {
   const char* value = std::getenv(kLiveSessionsVariable);
-  return value != nullptr && is_valid_utf8(value);
+  return value != nullptr && kivo::text::is_valid_utf8(value);
 }
 
 TransportAvailability availability(const ConnectionProfile& profile) {

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "kivo/base/text.h"
 #include "kivo/p2p/endpoint_id.h"
 
 namespace remote::doc {
@@ -13,30 +14,12 @@ bool is_white_space(char32_t c) {
          c == 0x205f || c == 0x3000;
 }
 
-// Length of the UTF-8 sequence at the front of `text` and its code point, or 0 when the bytes
-// there are not a white-space character (invalid sequences never count as white space).
+// Length of the white-space character at the front of `text`, or 0 when there is none
+// (invalid sequences never count as white space).
 std::size_t leading_space(std::string_view text) {
-  if (text.empty()) return 0;
-  const auto b0 = static_cast<unsigned char>(text[0]);
-  if (b0 < 0x80) return is_white_space(b0) ? 1 : 0;
-  std::size_t len = 0;
   char32_t c = 0;
-  if ((b0 & 0xe0) == 0xc0) {
-    len = 2;
-    c = b0 & 0x1f;
-  } else if ((b0 & 0xf0) == 0xe0) {
-    len = 3;
-    c = b0 & 0x0f;
-  } else {
-    return 0;  // every white-space character fits in three bytes
-  }
-  if (text.size() < len) return 0;
-  for (std::size_t i = 1; i < len; ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if ((b & 0xc0) != 0x80) return 0;
-    c = (c << 6) | (b & 0x3f);
-  }
-  return is_white_space(c) ? len : 0;
+  const std::size_t len = kivo::text::decode_one(text, 0, c);
+  return len > 0 && is_white_space(c) ? len : 0;
 }
 
 std::size_t trailing_space(std::string_view text) {
@@ -274,8 +257,8 @@ std::vector<std::string> visible_problems(const std::vector<std::string>& proble
         (visibility.name_touched && begins_with(problem, kNameRequired)) ||
         (visibility.host_touched &&
          (begins_with(problem, kHostRequired) ||
-          begins_with(problem, "Kivo device node must be an exact certified endpoint id"))) ||
-        (visibility.port_touched && begins_with(problem, "Port"));
+          begins_with(problem, kKivoHostNotEndpointId))) ||
+        (visibility.port_touched && begins_with(problem, kPortOutOfRange));
     if (show) shown.push_back(problem);
   }
   return shown;

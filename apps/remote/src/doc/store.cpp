@@ -139,19 +139,9 @@ ConnectionProfile profile_at(const Document& document, const kivo::Uuid& id, con
   profile.user = string_at(document, map_id, "user");
   profile.group = string_at(document, map_id, "group");
   profile.last_used = string_at(document, map_id, "last_used");
-  const std::string kind = string_at(document, map_id, "kind");
-  profile.kind = kind == "VNC"    ? ConnectionKind::Vnc
-                 : kind == "RDP"  ? ConnectionKind::Rdp
-                 : kind == "Kivo" ? ConnectionKind::Kivo
-                                  : ConnectionKind::Ssh;
-  const std::string auth = string_at(document, map_id, "auth");
-  profile.auth = auth == "Public key"        ? ConnectionAuth::PublicKey
-                 : auth == "Device identity" ? ConnectionAuth::DeviceIdentity
-                                             : ConnectionAuth::Password;
-  const std::string presence = string_at(document, map_id, "presence");
-  profile.presence = presence == "online"    ? Presence::Online
-                     : presence == "offline" ? Presence::Offline
-                                             : Presence::Unknown;
+  profile.kind = kind_from_document_text(string_at(document, map_id, "kind")).value_or(ConnectionKind::Ssh);
+  profile.auth = auth_from_document_text(string_at(document, map_id, "auth")).value_or(ConnectionAuth::Password);
+  profile.presence = presence_from_document_text(string_at(document, map_id, "presence")).value_or(Presence::Unknown);
   profile.port = port_at(document, map_id);
   const auto favorite = value_at(document, map_id, "favorite");
   const bool* flag = favorite ? std::get_if<bool>(&*favorite) : nullptr;

@@ -144,6 +144,7 @@ class StrictDomBuilder final : public nlohmann::json_sax<json> {
   bool binary(binary_t& value) override { return put(std::move(value)) != nullptr; }
 
   bool start_object(std::size_t) override {
+    if (too_deep()) return false;
     std::string location = location_of_next();
     json* object = put(json::object());
     containers_.push_back({object, std::move(location)});
@@ -164,6 +165,7 @@ class StrictDomBuilder final : public nlohmann::json_sax<json> {
     return true;
   }
   bool start_array(std::size_t) override {
+    if (too_deep()) return false;
     std::string location = location_of_next();
     json* array = put(json::array());
     containers_.push_back({array, std::move(location)});
@@ -188,6 +190,15 @@ class StrictDomBuilder final : public nlohmann::json_sax<json> {
     json* value;
     std::string location;  // e.g. entries[0].identity; empty for the top level
   };
+
+  // The store nests three levels. A corrupt file of brackets must not make every level
+  // keep a longer copy of its parent's location.
+  static constexpr std::size_t kMaxDepth = 8;
+  bool too_deep() {
+    if (containers_.size() < kMaxDepth) return false;
+    error_ = fmt::format("nesting deeper than {} levels", kMaxDepth);
+    return true;
+  }
 
   // Where the value about to be put will live, for error texts.
   std::string location_of_next() const {

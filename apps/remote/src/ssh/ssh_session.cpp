@@ -5,51 +5,18 @@
 #include <cstdlib>
 #include <utility>
 
+#include "kivo/base/text.h"
 #include "kivo/sync/thread.h"
 #include "ssh/worker.h"
 
 namespace remote::ssh {
 namespace {
 
-bool is_valid_utf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    char32_t scalar = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      scalar = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      scalar = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      scalar = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      scalar = (scalar << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (scalar < kMinimum[length] || scalar > 0x10FFFF || (scalar >= 0xD800 && scalar <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
 
 // An environment variable that is set and valid UTF-8 (anything else counts as unset).
 std::optional<std::string> text_variable(const char* name) {
   const char* value = std::getenv(name);
-  if (value == nullptr || !is_valid_utf8(value)) return std::nullopt;
+  if (value == nullptr || !kivo::text::is_valid_utf8(value)) return std::nullopt;
   return std::string(value);
 }
 
@@ -136,7 +103,11 @@ SshSession::SshSession(std::uint16_t columns, std::uint16_t rows)
 
 bool SshSession::drain_output() {
   bool applied = false;
-  while (auto chunk = output_.try_recv()) {
+  // At most one queue's worth per call: a worker refilling as fast as the screen reads must
+  // not keep the caller (the UI thread) from painting and taking keys.
+  for (std::size_t taken = 0; taken < kSshOutputQueueCapacity; ++taken) {
+    auto chunk = output_.try_recv();
+    if (!chunk) break;
     screen_.feed(std::span<const std::uint8_t>(*chunk));
     output_bytes_ += chunk->size();
     applied = true;

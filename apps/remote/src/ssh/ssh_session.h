@@ -80,8 +80,9 @@ class SshSession {
   SshSession(SshSession&&) noexcept = default;
   SshSession& operator=(SshSession&&) noexcept = default;
 
-  // Feeds every output chunk waiting in the queue to the screen, in arrival order, without
-  // waiting. Whether anything was fed.
+  // Feeds the output chunks waiting in the queue to the screen, in arrival order, without
+  // waiting: everything that was queued when the call began, and at most one queue's worth.
+  // Whether anything was fed.
   bool drain_output();
   // Bytes fed to the screen so far.
   std::uint64_t output_bytes() const { return output_bytes_; }

@@ -283,6 +283,7 @@ TEST(StoreFormat, ReadsStrictly) {
       {R"({"entries": {}})", "entries must be an array"},
       {R"({})", "missing key \"entries\""},
       {R"([])", "the store must be a JSON object"},
+      {std::string(100000, '['), "nesting deeper than 8 levels"},
       {R"({"entries": [)", "parse error at line 1, column 14: syntax error while parsing value - unexpected end of "
                            "input; expected '[', '{', or a literal"},
       {"", "parse error at line 1, column 1: syntax error while parsing value - unexpected end of input; expected "

@@ -51,8 +51,11 @@ struct Connection {
   bool broken = false;
 
   // One request at a time: the next line is looked at only when the previous one is answered
-  // and its reply written, so a caller that never reads cannot make us buffer replies.
-  bool wants_read() const { return !awaiting && out.empty() && !peer_done && !broken; }
+  // and its reply written, so a caller that never reads cannot make us buffer replies. A line
+  // held back while the UI thread's queue is full stops reading too, so `in` stays bounded.
+  bool wants_read() const {
+    return !awaiting && out.empty() && !peer_done && !broken && in.size() <= kMaxRequestBytes;
+  }
   bool finished() const { return broken || (peer_done && !awaiting && out.empty() && in.empty()); }
 };
 

@@ -1,10 +1,7 @@
 #include "kivo/automation/handler.h"
 
-#include <sys/random.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <random>
 
 #include <fmt/format.h>
 
@@ -12,6 +9,7 @@
 #include "kivo/actions/executor.h"
 #include "kivo/actions/json.h"
 #include "kivo/automation/client.h"
+#include "kivo/base/uuid.h"
 #include "kivo/doc/document.h"
 
 namespace kivo::automation {
@@ -59,23 +57,8 @@ ctx::CallerContext caller_or_default(std::optional<ctx::CallerContext> caller, s
   return out;
 }
 
-ui::InvocationId random_invocation_id() {
-  ui::InvocationId id{};
-  std::size_t filled = 0;
-  while (filled < id.size()) {
-    const ssize_t n = ::getrandom(id.data() + filled, id.size() - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    filled += static_cast<std::size_t>(n);
-  }
-  if (filled < id.size()) {
-    std::random_device device;
-    for (auto& byte : id) byte = static_cast<std::uint8_t>(device());
-  }
-  return id;
-}
+// Invocation ids are random 128-bit values; a version 4 UUID is exactly that.
+ui::InvocationId random_invocation_id() { return kivo::Uuid::new_v4().bytes; }
 
 // Marks each action whose payload is built from arguments, so callers need not infer it.
 void mark_argument_actions(Json& resources) {

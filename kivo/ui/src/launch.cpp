@@ -75,11 +75,7 @@ int run_or_exit(const LaunchDescriptor& d) {
     return 1;
   }
   doc::persist::PersistedDocument& store = *persisted;
-  host->committer = [&store](doc::Document&) -> std::expected<void, std::string> {
-    auto result = store.commit();
-    if (!result) return std::unexpected(result.error().message);
-    return {};
-  };
+  host->committer = actions::executor::persisted_committer(store);
   if (d.on_document_opened) d.on_document_opened(app);
   if (d.register_actions) d.register_actions(app);
 

@@ -105,43 +105,43 @@ class Application {
   void attach_action_host(std::shared_ptr<ActionHost> host) { action_host_ = std::move(host); }
   const std::shared_ptr<ActionHost>& action_host() const { return action_host_; }
 
-  // 1, 2: identity for diagnostics and down-casting by the host.
+  // Identity for diagnostics and down-casting by the host.
   virtual std::string_view type_name() const { return "kivo::ui::Application"; }
   virtual std::any as_any() { return this; }
-  // 3: the persisted document was opened, or changed locally or on another device.
+  // The persisted document was opened, or changed locally or on another device.
   virtual void document_changed(doc::Document& /*document*/) {}
-  // 4, 5: layout.
+  // Layout.
   virtual LayoutNode create_layout_node() { return {}; }
   virtual void apply_layout(Rect /*bounds*/) {}
-  // 6: draws one frame.
+  // Draws one frame.
   virtual void paint(PaintContext& /*context*/) {}
-  // 7: pointer and key input. Returns whether the application used the event.
+  // Pointer and key input. Returns whether the application used the event.
   virtual bool on_event(const Event& /*event*/, const EventContext& /*context*/) { return false; }
-  // 8, 9: the operation type names the application executes itself.
+  // The operation type names the application executes itself.
   virtual std::vector<std::string> operation_types() const { return {}; }
   virtual std::set<std::string> operation_type_set() const {
     auto types = operation_types();
     return {types.begin(), types.end()};
   }
-  // 10, 11.
+  // A short name and the area the application last laid out.
   virtual std::string_view short_name() const { return "Application"; }
   virtual Rect bounds() const { return {}; }
-  // 12, 13: the accessibility tree of the current state, and semantic actions on it.
+  // The accessibility tree of the current state, and semantic actions on it.
   virtual a11y::AccessNode access_tree() const { return {}; }
   virtual bool semantic_action(std::string_view /*id*/, const a11y::SemanticAction& /*action*/,
                                const EventContext& /*context*/) {
     return false;
   }
-  // 14: the user asked for reduced motion.
+  // The user asked for reduced motion.
   virtual void set_reduced_motion(bool /*reduced*/) {}
-  // 15: the application still waits for its first document synchronisation.
+  // The application still waits for its first document synchronisation.
   virtual bool first_document_sync_pending() const { return false; }
 
-  // 16: the application's resources and their actions, built afresh on every call.
+  // The application's resources and their actions, built afresh on every call.
   virtual std::vector<actions::Resource> action_resources(doc::Document& /*document*/) { return {}; }
-  // 17: encoded actions the application queued for the framework to dispatch.
+  // Encoded actions the application queued for the framework to dispatch.
   virtual std::vector<actions::EncodedAction> take_pending_work() { return {}; }
-  // 18–20: operations of the declared types: run now, start in the background, poll.
+  // Operations of the declared types: run now, start in the background, poll.
   virtual operation::PerformResult perform_operation(const Invocation& /*invocation*/,
                                                      actions::OperationClass /*declared*/,
                                                      const EventContext& /*context*/) {
@@ -157,18 +157,22 @@ class Application {
     return operation::NothingToReport{};
   }
 
-  // 21–25: frame scheduling. wants_frame asks for another frame even without input
-  // (animations, live sessions); needs_repaint asks for one paint.
+  // Frame scheduling. wants_frame asks for another frame even without input
+  // (animations, live sessions); needs_repaint asks for one paint. By default a paint is
+  // asked for once, then again whenever request_repaint is called, so an application that
+  // overrides neither never keeps the loop awake.
   virtual bool wants_frame() const { return false; }
-  virtual bool needs_repaint() const { return true; }
+  virtual bool needs_repaint() const { return repaint_requested_; }
   virtual std::optional<Rect> damage() const {
     return needs_repaint() ? std::optional<Rect>(bounds()) : std::nullopt;
   }
-  virtual void clear_repaint() {}
+  virtual void clear_repaint() { repaint_requested_ = false; }
+  void request_repaint() { repaint_requested_ = true; }
   virtual void repaint(PaintContext& context) { paint(context); }
 
  private:
   std::shared_ptr<ActionHost> action_host_;
+  bool repaint_requested_ = true;
 };
 
 }  // namespace kivo::ui

@@ -31,32 +31,32 @@ using AppHook = std::function<void(App&)>;
 using PersistenceHook = std::expected<doc::persist::PersistedDocument, doc::Error> (*)(std::string_view app_id,
                                                                                        doc::persist::Options);
 
-// Fields in this order; an entry point fills the ones it needs and leaves the rest empty.
+// An entry point fills the fields it needs and leaves the rest empty.
 struct LaunchDescriptor {
-  std::string_view app_id;                          // 1: reverse-domain application id
-  std::vector<std::string_view> extra_font_files;   // 2: fonts added to the pinned set
-  std::vector<std::string_view> required_env;       // 3: variables that must be set to start
-  std::vector<std::string_view> env_defaults;       // 4: "NAME=value", set when NAME is unset
-  std::vector<std::string_view> title_segments;     // 5: window title, joined by " — "
-  std::vector<std::string_view> review_states;      // 6: names the review-state hook accepts
-  AppHook on_started;                               // 7: after the application is built
-  AppHook on_exit;                                  // 8: after the window closed
-  std::function<void(App&, bool)> on_focus;         // 9: the window gained or lost focus
-  std::function<void(App&, std::string_view)> on_unknown_review_state;  // 10
-  CreateApplication create_application;             // 11: an ordinary start
-  std::function<void(App&)> on_document_opened;     // 12: after the persisted document opened
-  std::function<void(App&, std::string_view)> on_document_error;  // 13: it could not be opened
-  CreateApplication review_state;                   // 14: a start into a named review state
-  std::function<bool()> reduced_motion;             // 15: overrides the KIVO_REDUCED_MOTION variable
-  AppHook register_actions;                         // 16: fills the action registry
-  std::function<void(App&, doc::Document&)> on_document_changed;  // 17: after the application saw a change
-  std::function<void(App&, std::string_view)> on_automation_request;  // 18: observes automation requests
-  std::function<double()> text_scale;               // 19: the text scale factor (default 1)
-  std::function<void(App&, int, int)> on_resized;   // 20: the window changed size (logical px)
-  std::function<std::pair<unsigned, unsigned>()> window_size;  // 21: initial size in logical px
-  std::function<bool()> sync_between_devices;       // 22: watch the document folder for other devices
-  PersistenceHook persistence = nullptr;            // 23: opens the persisted document
-  // 24: resizable window, start in full screen, high-DPI rendering, automation endpoint.
+  std::string_view app_id;                          // reverse-domain application id
+  std::vector<std::string_view> extra_font_files;   // fonts added to the pinned set
+  std::vector<std::string_view> required_env;       // variables that must be set to start
+  std::vector<std::string_view> env_defaults;       // "NAME=value", set when NAME is unset
+  std::vector<std::string_view> title_segments;     // window title, joined by " — "
+  std::vector<std::string_view> review_states;      // names the review-state hook accepts
+  AppHook on_started;                               // after the application is built
+  AppHook on_exit;                                  // after the window closed
+  std::function<void(App&, bool)> on_focus;         // the window gained or lost focus
+  std::function<void(App&, std::string_view)> on_unknown_review_state;  // a review state not in the list
+  CreateApplication create_application;             // an ordinary start
+  std::function<void(App&)> on_document_opened;     // after the persisted document opened
+  std::function<void(App&, std::string_view)> on_document_error;  // it could not be opened
+  CreateApplication review_state;                   // a start into a named review state
+  std::function<bool()> reduced_motion;             // overrides the KIVO_REDUCED_MOTION variable
+  AppHook register_actions;                         // fills the action registry
+  std::function<void(App&, doc::Document&)> on_document_changed;  // after the application saw a change
+  std::function<void(App&, std::string_view)> on_automation_request;  // observes automation requests
+  std::function<double()> text_scale;               // the text scale factor (default 1)
+  std::function<void(App&, int, int)> on_resized;   // the window changed size (logical px)
+  std::function<std::pair<unsigned, unsigned>()> window_size;  // initial size in logical px
+  std::function<bool()> sync_between_devices;       // watch the document folder for other devices
+  PersistenceHook persistence = nullptr;            // opens the persisted document
+  // Resizable window, start in full screen, high-DPI rendering, automation endpoint.
   std::array<std::uint8_t, 4> switches{1, 0, 1, 1};
 };
 

@@ -341,7 +341,9 @@ std::expected<ChangeBody, Error> decode_change(std::span<const std::uint8_t> byt
   auto nops = r.count(2, "ops");
   if (!nops) return std::unexpected(nops.error());
   if (*nops == 0) return std::unexpected(Error{"change has no ops"});
-  c.ops.reserve(*nops);
+  // The count only bounds the ops by the bytes left; an op is far larger in memory than its
+  // two smallest bytes, so reserve no more than a plausible amount up front.
+  c.ops.reserve(std::min<std::uint64_t>(*nops, 1024));
   std::uint64_t width = 0;
   for (std::uint64_t i = 0; i < *nops; ++i) {
     Op op;
@@ -364,7 +366,7 @@ std::expected<ChangeBody, Error> decode_change(std::span<const std::uint8_t> byt
         op.key.assign(reinterpret_cast<const char*>(key->data()), key->size());
         auto npred = r.count(2, "overwritten values");
         if (!npred) return std::unexpected(npred.error());
-        op.pred.reserve(*npred);
+        op.pred.reserve(std::min<std::uint64_t>(*npred, 16));
         for (std::uint64_t k = 0; k < *npred; ++k) {
           auto p = read_id(false);
           if (!p) return std::unexpected(p.error());

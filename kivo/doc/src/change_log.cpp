@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kivo/base/log.h"
 #include "ops.h"
 
 namespace kivo::doc {
@@ -16,6 +17,8 @@ std::vector<std::uint8_t> log_file_header() { return {std::begin(kMagic), std::e
 
 std::vector<std::uint8_t> log_record(const Change& change) {
   const auto payload = change.bytes();
+  // Nothing could read a larger record back; no edit comes near it.
+  if (payload.size() > kMaxLogRecordBytes) kivo::fatal("a change is too large for the change log");
   const auto size = static_cast<std::uint32_t>(payload.size());
   std::vector<std::uint8_t> out;
   out.reserve(kLogRecordHeaderBytes + payload.size());

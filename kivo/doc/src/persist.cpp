@@ -88,6 +88,7 @@ struct FileRead {
   off_t end = 0;  // the first byte not read as part of a whole, valid record
   LogTail tail = LogTail::End;
   std::string problem;
+  int read_error = 0;  // errno of a failed read: the file may be intact past `end`
 };
 
 // Reads whole records from `offset` up to `size`, a chunk at a time. A declared record length is
@@ -102,8 +103,9 @@ FileRead read_records(int fd, off_t offset, off_t size) {
     std::vector<std::uint8_t> buf(want);
     const ssize_t got = pread_full(fd, buf.data(), want, r.end);
     if (got < 0) {
+      r.read_error = errno;
       r.tail = LogTail::Incomplete;
-      r.problem = "read failed: " + errno_text(errno);
+      r.problem = "read failed: " + errno_text(r.read_error);
       return r;
     }
     if (static_cast<std::size_t>(got) < want) {
@@ -147,8 +149,31 @@ std::optional<ActorId> read_actor_file(const fs::path& path, int& err) {
   return ActorId::parse(text);
 }
 
-// The device's actor id, made on first use. Written to a temporary file and linked into place,
-// so a reader never sees half an id and two processes starting at once agree on one.
+// Writes `actor` as the device's actor id: to a temporary file, then linked into place (or,
+// with `replace`, renamed over the old one), so a reader never sees half an id. EEXIST when
+// another process placed one first.
+std::expected<void, int> write_actor_file(const fs::path& dir, const ActorId& actor, bool replace) {
+  const fs::path path = dir / kActorFile;
+  const fs::path tmp = dir / (".actor-" + actor.to_string() + ".tmp");
+  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return std::unexpected(errno);
+  const std::string text = actor.to_string() + "\n";
+  const bool written = write_all(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) &&
+                       ::fsync(fd.get()) == 0;
+  const int write_err = errno;
+  fd.reset();
+  if (!written) {
+    ::unlink(tmp.c_str());
+    return std::unexpected(write_err);
+  }
+  const int placed = replace ? ::rename(tmp.c_str(), path.c_str()) : ::link(tmp.c_str(), path.c_str());
+  const int place_err = errno;
+  ::unlink(tmp.c_str());
+  if (placed != 0) return std::unexpected(place_err);
+  return {};
+}
+
+// The device's actor id, made on first use; two processes starting at once agree on one.
 std::expected<ActorId, Error> device_actor(const fs::path& dir) {
   const fs::path path = dir / kActorFile;
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -160,23 +185,9 @@ std::expected<ActorId, Error> device_actor(const fs::path& dir) {
     if (replace) kivo::log_warn(kTarget, path.string() + " does not hold an actor id; writing a new one");
 
     const ActorId actor = ActorId::random();
-    const fs::path tmp = dir / (".actor-" + actor.to_string() + ".tmp");
-    UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (fd.get() < 0) return fail("could not write " + tmp.string() + ": " + errno_text(errno));
-    const std::string text = actor.to_string() + "\n";
-    const bool written = write_all(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) &&
-                         ::fsync(fd.get()) == 0;
-    const int write_err = errno;
-    fd.reset();
-    if (!written) {
-      ::unlink(tmp.c_str());
-      return fail("could not write " + tmp.string() + ": " + errno_text(write_err));
-    }
-    const int placed = replace ? ::rename(tmp.c_str(), path.c_str()) : ::link(tmp.c_str(), path.c_str());
-    const int place_err = errno;
-    ::unlink(tmp.c_str());
-    if (placed == 0) return actor;
-    if (place_err != EEXIST) return fail("could not write " + path.string() + ": " + errno_text(place_err));
+    auto placed = write_actor_file(dir, actor, replace);
+    if (placed) return actor;
+    if (placed.error() != EEXIST) return fail("could not write " + path.string() + ": " + errno_text(placed.error()));
     // Another process made it first: use theirs.
   }
   return fail("could not settle the device actor id in " + path.string());
@@ -278,7 +289,8 @@ PersistedDocument::PersistedDocument(PersistedDocument&& other) noexcept
       log_size_(other.log_size_),
       watch_fd_(std::exchange(other.watch_fd_, -1)),
       files_(std::move(other.files_)),
-      unwritten_(std::move(other.unwritten_)) {}
+      unwritten_(std::move(other.unwritten_)),
+      log_damaged_(other.log_damaged_) {}
 
 PersistedDocument& PersistedDocument::operator=(PersistedDocument&& other) noexcept {
   if (this != &other) {
@@ -293,11 +305,21 @@ PersistedDocument& PersistedDocument::operator=(PersistedDocument&& other) noexc
     watch_fd_ = std::exchange(other.watch_fd_, -1);
     files_ = std::move(other.files_);
     unwritten_ = std::move(other.unwritten_);
+    log_damaged_ = other.log_damaged_;
   }
   return *this;
 }
 
-PersistedDocument::~PersistedDocument() { close_fds(); }
+PersistedDocument::~PersistedDocument() {
+  // A change whose append failed earlier gets one last chance; say so if it is lost.
+  if (log_fd_ >= 0 && !unwritten_.empty()) {
+    if (auto written = flush(); !written) {
+      kivo::log_error(kTarget, std::to_string(unwritten_.size()) + " saved change(s) never reached the disk: " +
+                                   written.error().message);
+    }
+  }
+  close_fds();
+}
 
 void PersistedDocument::close_fds() {
   if (log_fd_ >= 0) ::close(log_fd_);
@@ -315,12 +337,21 @@ std::expected<void, Error> PersistedDocument::use_actor(const ActorId& actor) {
   if (::ftruncate(fd->get(), 0) != 0 || !write_all(fd->get(), header.data(), header.size())) {
     return fail("could not write the change log " + path.string() + ": " + errno_text(errno));
   }
+  const ActorId leaving = doc_.actor();
   if (auto ok = doc_.set_actor(actor); !ok) return ok;
+  // Leaving the device's actor for good: the next start must not take it up again.
+  int err = 0;
+  if (read_actor_file(location_.device_dir / kActorFile, err) == leaving) {
+    if (auto written = write_actor_file(location_.device_dir, actor, /*replace=*/true); !written) {
+      kivo::log_warn(kTarget, "could not record the new actor id of this device: " + errno_text(written.error()));
+    }
+  }
   if (log_fd_ >= 0) ::close(log_fd_);
   log_fd_ = fd->release();
   log_path_ = path;
   log_name_ = log_name_for(actor);
   log_size_ = static_cast<off_t>(header.size());
+  log_damaged_ = false;
   return {};
 }
 
@@ -343,6 +374,8 @@ std::expected<void, Error> PersistedDocument::open_own_log(std::vector<Change>& 
     struct stat st {};
     if (::fstat(fd->get(), &st) != 0) return fail("could not read the change log " + path.string() + ": " + errno_text(errno));
     FileRead r = read_records(fd->get(), 0, st.st_size);
+    // A failed read says nothing about the bytes it did not reach: never cut the log for it.
+    if (r.read_error != 0) return fail("could not read the change log " + path.string() + ": " + errno_text(r.read_error));
     if (r.tail == LogTail::NotALog) {
       // Leave the file as it is for whoever wants to look at it.
       kivo::log_warn(kTarget, "ignoring " + path.string() + ": " + r.problem + "; continuing as a new actor");
@@ -377,19 +410,31 @@ std::expected<void, Error> PersistedDocument::open_own_log(std::vector<Change>& 
       own_changes.clear();
       return use_actor(ActorId::random());
     }
+    if (r.tail == LogTail::Corrupt) {
+      // A record that was once whole may already be on other devices: continuing this actor
+      // would give its sequence number to a different change, which they would refuse.
+      return use_actor(ActorId::random());
+    }
     return {};
   }
 }
 
 std::expected<std::size_t, Error> PersistedDocument::flush() {
+  if (log_damaged_ && !unwritten_.empty()) {
+    return std::unexpected(Error{"the change log " + log_path_.string() + " ends in a partial record; not appending"});
+  }
   std::size_t written = 0;
   std::optional<Error> error;
   for (const auto& record : unwritten_) {
     if (!write_all(log_fd_, record.data(), record.size())) {
       error = Error{"could not append to the change log " + log_path_.string() + ": " + errno_text(errno)};
-      // Take back a partial record so that the next append starts on a record boundary.
+      // Take back a partial record so that the next append starts on a record boundary. If
+      // that fails, later records would follow a damaged one and be cut off at the next open:
+      // append nothing more to this log.
       if (::ftruncate(log_fd_, log_size_) != 0) {
-        kivo::log_warn(kTarget, "could not take back a partial record in " + log_path_.string());
+        kivo::log_error(kTarget, "could not take back a partial record in " + log_path_.string() +
+                                     ": " + errno_text(errno) + "; saving stops until Remote is restarted");
+        log_damaged_ = true;
       }
       break;
     }
@@ -469,6 +514,11 @@ void PersistedDocument::read_log(const std::string& name, FileState& state, std:
   state.seen_mtime = st.st_mtim;
 
   FileRead r = read_records(fd.get(), state.offset, st.st_size);
+  if (r.read_error != 0) {
+    // Try again at the next refresh even if the file does not change in the meantime.
+    state.seen_size = -1;
+    kivo::log_warn(kTarget, "cannot read " + path.string() + ": " + errno_text(r.read_error));
+  }
   for (const Error& e : r.skipped) kivo::log_warn(kTarget, path.string() + ": skipped a record: " + e.message);
   std::move(r.changes.begin(), r.changes.end(), std::back_inserter(out));
   state.offset = r.end;

@@ -21,8 +21,9 @@ namespace kivo::doc {
 
 inline constexpr std::size_t kLogHeaderBytes = 8;
 inline constexpr std::size_t kLogRecordHeaderBytes = 12;
-// A larger declared record length is damage, not a change still being written.
-inline constexpr std::size_t kMaxLogRecordBytes = std::size_t{16} << 20;
+// A larger declared record length is damage, not a change still being written. Readers never
+// allocate more than the file holds, so the limit only has to lie above any real change.
+inline constexpr std::size_t kMaxLogRecordBytes = std::size_t{1} << 30;
 
 enum class LogTail {
   End,         // every byte was a whole record

@@ -106,6 +106,7 @@ class PersistedDocument {
   int watch_fd_ = -1;
   std::map<std::string, FileState> files_;
   std::vector<std::vector<std::uint8_t>> unwritten_;
+  bool log_damaged_ = false;  // a partial record could not be taken back
 };
 
 }  // namespace kivo::doc::persist

@@ -45,5 +45,14 @@ TEST(ThreadName, SpawnedThreadCarriesTheCutName) {
   EXPECT_EQ(future.get(), "remote-kivo-dec");
 }
 
+TEST(DetachedThreads, ExitWaitsUntilEveryWorkerReturned) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  ASSERT_TRUE(spawn_detached("held-worker", [released] { released.wait(); }));
+  EXPECT_FALSE(wait_for_detached_threads(std::chrono::milliseconds(50)));
+  release.set_value();
+  EXPECT_TRUE(wait_for_detached_threads(std::chrono::seconds(10)));
+}
+
 }  // namespace
 }  // namespace kivo::sync

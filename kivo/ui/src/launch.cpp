@@ -9,6 +9,7 @@
 #include "kivo/automation/hosts.h"
 #include "kivo/automation/paths.h"
 #include "kivo/base/log.h"
+#include "kivo/sync/thread.h"
 #include "kivo/ui/text_render.h"
 #include "kivo/ui/window.h"
 
@@ -181,6 +182,13 @@ int run_or_exit(const LaunchDescriptor& d) {
 
   (*window)->run(*application, &document);
   if (d.on_exit) d.on_exit(app);
+  // Dropping the application ends its sessions. Their workers still close their connections,
+  // which must be over before exit tears down the libraries they use.
+  automation_endpoint.reset();
+  application.reset();
+  if (!sync::wait_for_detached_threads(std::chrono::seconds(5))) {
+    log_warn(kTarget, "worker threads were still running after 5 s; exiting anyway");
+  }
   return 0;
 }
 

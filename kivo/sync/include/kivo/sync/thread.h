@@ -2,6 +2,7 @@
 // Named worker threads. Linux keeps at most 15 bytes of a thread's name, so longer names
 // are cut to their longest prefix that fits (never inside a UTF-8 sequence).
 
+#include <chrono>
 #include <expected>
 #include <functional>
 #include <string>
@@ -19,5 +20,10 @@ void set_current_thread_name(std::string_view name);
 // when no thread can be created.
 [[nodiscard]] std::expected<void, std::string> spawn_detached(std::string name,
                                                               std::move_only_function<void()> body);
+
+// Waits up to `timeout` until every thread spawn_detached started has returned; whether they
+// all have. A program calls it before it exits: a worker still closing a connection while the
+// libraries it uses are torn down by exit would crash the process on its way out.
+bool wait_for_detached_threads(std::chrono::milliseconds timeout);
 
 }  // namespace kivo::sync

@@ -298,7 +298,10 @@ void Window::run(Application& app, doc::Document* document) {
     }
     if (!impl.running) break;
     if (after_events_) after_events_();
-    if (impl.force_paint || app.needs_repaint() || app.wants_frame()) impl.paint();
+    // Frames the application asks for come at most once per interval, however many input
+    // events arrive in between; asked-for repaints and exposures are drawn at once.
+    const bool frame_due = app.wants_frame() && Clock::now() >= impl.last_frame + kFrameInterval;
+    if (impl.force_paint || app.needs_repaint() || frame_due) impl.paint();
   }
   impl.stop_watcher();
   impl.app = nullptr;

@@ -93,6 +93,7 @@ void RemoteApp::apply(const msg::RequestTrustHostKey& m) {
     return;
   }
   pending_confirmation_ = ConfirmTrustHostKey{m.id, target_snapshot(*profile), fresh->observed};
+  blur_field();
 }
 
 void RemoteApp::apply(const msg::RequestForgetHostKey& m) {
@@ -104,6 +105,7 @@ void RemoteApp::apply(const msg::RequestForgetHostKey& m) {
     return;
   }
   pending_confirmation_ = ConfirmForgetHostKey{m.id, target_snapshot(*profile)};
+  blur_field();
 }
 
 void RemoteApp::open_trust_confirmation(const Uuid& id, ssh::HostKeyIdentity identity) {
@@ -141,6 +143,14 @@ void RemoteApp::apply(const msg::ConfirmPending&, kivo::doc::Document& document)
             std::erase_if(profiles, [&](const doc::ConnectionProfile& p) { return p.id == id; });
             actions::dispatch_action(document, actions::DeleteConnection{id}, action_host().get());
             if (selected_ == id) select_first_visible();
+            // A form still editing the profile goes with it: its Save would bring the profile back.
+            if (const auto* form = std::get_if<screen::Form>(&screen_)) {
+              const auto* edit = std::get_if<FormEdit>(&form->mode);
+              if (edit != nullptr && edit->id == id) {
+                screen_ = screen::List{};
+                blur_field();
+              }
+            }
           },
           [&](const ConfirmTrustHostKey& c) {
             const auto observation = host_key_observation(id);

@@ -110,6 +110,9 @@ void RemoteApp::apply(const msg::ShowList&) {
 void RemoteApp::apply(const msg::CancelForm&) { apply(msg::ShowList{}); }
 
 void RemoteApp::apply(const msg::OpenNewForm&) {
+  // Leave the field of the screen being left first: its blur must not count as touching a
+  // field of the new form.
+  blur_field();
   form_ = doc::ConnectionForm::new_form();
   problem_visibility_ = {};
   screen_ = screen::Form{FormNew{}};
@@ -121,6 +124,7 @@ void RemoteApp::apply(const msg::OpenNewForm&) {
 void RemoteApp::apply(const msg::OpenEditForm& m) {
   const auto* profile = find_profile(m.id);
   if (profile == nullptr) return;
+  blur_field();
   form_ = doc::ConnectionForm::from_profile(*profile);
   problem_visibility_ = {};
   screen_ = screen::Form{FormEdit{m.id}};
@@ -192,10 +196,19 @@ void RemoteApp::set_field_text(int field, std::string text) {
   auto& input = inputs_[field];
   const bool caret_at_end = input.cursor_pos() == input.text().size();
   const std::size_t caret = input.cursor_pos();
+  const bool search_changed = field == kSearchField && field_text(field) != text;
   field_text_mut(field) = text;
   if (input.text() != text) {
     input.set_text(std::move(text));
     input.set_cursor_pos(caret_at_end ? input.text().size() : caret);
+  }
+  if (search_changed) {
+    // A selection the search hides must not stay the one Enter connects to.
+    const auto& visible = visible_profiles();
+    if (!selected_ || std::ranges::none_of(visible, [&](const auto* p) { return p->id == *selected_; })) {
+      select_first_visible();
+    }
+    list_scroll_ = 0;
   }
   needs_repaint_ = true;
 }
@@ -277,7 +290,9 @@ void RemoteApp::paint(kivo::ui::PaintContext& context) {
   element_bounds_.clear();
   refresh_inputs();
   advance_flap(context.now);
-  if (std::holds_alternative<screen::Session>(screen_)) refresh_session();
+  // A session left running behind the list still has its output read: a worker whose queue
+  // stays full stops reading the connection, and typed or sent input would wait behind it.
+  refresh_session();
   painted_status_ = current_status();
   if (tooltips_.tick(context.now)) needs_repaint_ = true;
 

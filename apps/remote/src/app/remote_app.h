@@ -249,6 +249,8 @@ class RemoteApp : public kivo::ui::Application {
   // Session.
   std::uint64_t session_identity_ = 0;
   std::optional<Uuid> session_target_;
+  // Host and port the live session dialled.
+  std::optional<std::pair<std::string, std::uint16_t>> session_address_;
   std::optional<session::LiveSession> live_;
   // The status the last paint showed: a worker's change is drawn once more after it
   // stops asking for frames (connecting → failed).

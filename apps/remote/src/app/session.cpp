@@ -21,6 +21,13 @@ std::optional<session::SessionStatus> RemoteApp::current_status() const {
 
 std::optional<ssh::HostKeyCheck> RemoteApp::host_key_observation(const Uuid& id) const {
   if (!live_ || session_target_ != id) return std::nullopt;
+  // The key was seen at the address the session dialled. Once the profile points elsewhere,
+  // trusting or forgetting "this" key would pin or unpin it for a host that never showed it.
+  const auto* profile = find_profile(id);
+  if (profile == nullptr || !session_address_ || session_address_->first != profile->host ||
+      session_address_->second != profile->port) {
+    return std::nullopt;
+  }
   return session::host_key_observation(*live_);
 }
 
@@ -36,6 +43,7 @@ void RemoteApp::start_session(const Uuid& id) {
   }
   ++session_identity_;
   session_target_ = id;
+  session_address_.emplace(profile->host, profile->port);
   fullscreen_ = false;
   pointer_buttons_ = 0;
   // Dropping the old session closes its queues; its worker ends on its own.
@@ -88,6 +96,7 @@ void RemoteApp::start_session(const Uuid& id) {
 void RemoteApp::end_session() {
   live_.reset();
   session_target_.reset();
+  session_address_.reset();
   if (session_identity_ != kLastIdentity) ++session_identity_;
   fullscreen_ = false;
   screen_ = screen::List{};
@@ -95,9 +104,11 @@ void RemoteApp::end_session() {
 }
 
 void RemoteApp::show_preview(const Uuid& id, session::Preview preview) {
-  if (find_profile(id) == nullptr) return;
+  const auto* profile = find_profile(id);
+  if (profile == nullptr) return;
   live_ = std::move(preview);
   session_target_ = id;
+  session_address_.emplace(profile->host, profile->port);
   screen_ = screen::Session{id};
   needs_repaint_ = true;
 }
@@ -105,7 +116,10 @@ void RemoteApp::show_preview(const Uuid& id, session::Preview preview) {
 void RemoteApp::refresh_session() {
   if (!live_) return;
   bool changed = false;
-  if (auto* ssh = std::get_if<session::SshTerminal>(&*live_)) changed = ssh->session.drain_output();
+  if (auto* ssh = std::get_if<session::SshTerminal>(&*live_)) {
+    // The terminal is only drawn on the session screen.
+    changed = ssh->session.drain_output() && std::holds_alternative<screen::Session>(screen_);
+  }
   const auto status = current_status();
   if (session_target_ && status && std::holds_alternative<session::Connected>(*status)) {
     for (std::size_t i = 0; i < profiles_.size(); ++i) {

@@ -140,6 +140,26 @@ TEST_F(ConfirmationsTest, DeleteRemovesAtOnceAndRepairsTheSelection) {
   EXPECT_EQ(host->journal.entries().back().caller->label, "Delete connection");
 }
 
+TEST_F(ConfirmationsTest, DeletingFromItsEditFormLeavesTheForm) {
+  app->update(msg::OpenEditForm{profile.id}, document);
+  app->update(msg::RequestDelete{profile.id}, document);
+  app->update(msg::ConfirmPending{}, document);
+  EXPECT_EQ(app->screen(), Screen{screen::List{}});
+  // Nothing left on screen saves the deleted profile back under its id.
+  app->update(msg::SaveForm{}, document);
+  for (const auto& p : doc::read_profiles(document)) EXPECT_NE(p.id, profile.id);
+}
+
+TEST_F(ConfirmationsTest, AKeySeenAtTheOldAddressIsNotTrustedForANewOne) {
+  observe(ssh::NeedsTrust{kKey});
+  edit_elsewhere([](auto& p) { p.host = "10.0.0.9"; });
+  app->update(msg::RequestTrustHostKey{profile.id}, document);
+  EXPECT_FALSE(app->confirmation_pending());
+  EXPECT_EQ(app->notice(),
+            "No new SSH host key is waiting for trust. Changed keys must be forgotten before they can be reviewed again.");
+  EXPECT_FALSE(std::filesystem::exists(dir / "known-hosts.json"));
+}
+
 TEST_F(ConfirmationsTest, RemovedProfilesAndEmptyConfirmations) {
   app->update(msg::RequestDelete{profile.id}, document);
   doc::delete_profile(document, profile.id);

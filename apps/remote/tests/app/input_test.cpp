@@ -195,6 +195,29 @@ TEST_F(InputTest, EnterAndEscapeDependOnTheScreen) {
   EXPECT_TRUE(app->problem_visibility().save_attempted);
 }
 
+TEST_F(InputTest, TypingASearchThatHidesTheSelectionMovesItToWhatIsShown) {
+  start({profile("alpha"), profile("beta")});
+  key(named("ArrowDown"));
+  ASSERT_EQ(app->find_profile(*app->selected())->name, "beta");
+  key(typed("/"));
+  key(typed("a"));
+  key(typed("l"));
+  ASSERT_EQ(visible_names(), (std::vector<std::string>{"alpha"}));
+  EXPECT_EQ(app->find_profile(*app->selected())->name, "alpha");
+  // Nothing matches: nothing is selected, so Enter asks to connect to nothing.
+  key(typed("x"));
+  EXPECT_FALSE(app->selected());
+  key(named("Enter"));
+  EXPECT_FALSE(app->confirmation_pending());
+}
+
+TEST_F(InputTest, OpeningANewFormShowsNoProblemsBeforeAnyFieldIsLeft) {
+  start({profile("a")});
+  key(control("n"));
+  key(control("n"));
+  EXPECT_FALSE(app->problem_visibility().name_touched);
+}
+
 TEST_F(InputTest, SlashFocusesTheSearchOnceAndIsTypedAfterwards) {
   start({profile("a")});
   key(typed("/"));

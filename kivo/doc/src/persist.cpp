@@ -15,6 +15,7 @@
 #include <system_error>
 #include <utility>
 
+#include "kivo/base/file.h"
 #include "kivo/base/log.h"
 #include "kivo/base/unique_fd.h"
 #include "kivo/doc/change_log.h"
@@ -29,7 +30,7 @@ constexpr std::string_view kLogSuffix = ".changes";
 constexpr std::string_view kActorFile = "actor";
 constexpr std::size_t kReadChunk = std::size_t{4} << 20;
 
-std::string errno_text(int err) { return std::system_category().message(err); }
+using kivo::errno_text;
 
 std::unexpected<Error> fail(std::string message) { return std::unexpected(Error{std::move(message)}); }
 

@@ -19,6 +19,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "kivo/base/file.h"
 #include "kivo/base/unique_fd.h"
 
 namespace remote::ssh {
@@ -30,7 +31,7 @@ using nlohmann::json;
 constexpr std::string_view kParentName = "SSH host-key store parent";
 constexpr std::string_view kStoreName = "SSH host-key store";
 
-std::string errno_text(int error) { return std::system_category().message(error); }
+using kivo::errno_text;
 
 std::string private_text(std::string_view name) {
   return fmt::format("{} must not be accessible to group or other users", name);
@@ -279,27 +280,13 @@ std::expected<std::optional<std::string>, std::string> read_store_file(const Sto
   if (static_cast<std::uint64_t>(st.st_size) > kMaxKnownHostsBytes) {
     return std::unexpected(fmt::format("{} exceeds the {} MiB limit", kStoreName, kMaxKnownHostsBytes >> 20));
   }
-  std::string text;
-  text.resize(static_cast<std::size_t>(st.st_size));
-  std::size_t filled = 0;
-  while (true) {
-    // One byte of headroom notices a file that grew past the limit while being read.
-    if (filled == text.size()) {
-      if (text.size() > kMaxKnownHostsBytes) {
-        return std::unexpected(fmt::format("{} exceeds the {} MiB limit", kStoreName, kMaxKnownHostsBytes >> 20));
-      }
-      text.resize(std::min(text.size() + 4096, kMaxKnownHostsBytes + 1));
-    }
-    const ssize_t got = ::read(fd.get(), text.data() + filled, text.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(errno_text(errno));
-    }
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+  auto text = kivo::read_bounded(fd.get(), kMaxKnownHostsBytes, static_cast<std::size_t>(st.st_size));
+  if (!text) return std::unexpected(errno_text(text.error()));
+  // The file may have grown past the limit since fstat.
+  if (text->size() > kMaxKnownHostsBytes) {
+    return std::unexpected(fmt::format("{} exceeds the {} MiB limit", kStoreName, kMaxKnownHostsBytes >> 20));
   }
-  text.resize(filled);
-  return std::optional<std::string>(std::move(text));
+  return std::optional<std::string>(std::move(*text));
 }
 
 // --- writing -----------------------------------------------------------------------

@@ -17,7 +17,9 @@
 
 #include <fmt/format.h>
 
+#include "kivo/base/file.h"
 #include "kivo/base/log.h"
+#include "kivo/base/unique_fd.h"
 
 namespace remote::ssh::detail {
 namespace {
@@ -58,7 +60,7 @@ using ChannelPtr = std::unique_ptr<ssh_channel_struct, ChannelFree>;
 using KeyPtr = std::unique_ptr<ssh_key_struct, KeyFree>;
 using SshText = std::unique_ptr<char, StringFree>;
 
-std::string errno_text(int error) { return std::system_category().message(error); }
+using kivo::errno_text;
 
 // libssh explains why a private key could not be decoded only through its log, which is
 // per thread. For the duration of one import the worker thread's log is captured.
@@ -108,34 +110,19 @@ class KeyImportLog {
 };
 
 std::expected<std::string, std::string> read_key_file(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return std::unexpected(errno_text(errno));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const kivo::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.get() < 0) return std::unexpected(errno_text(errno));
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return std::unexpected(errno_text(errno));
+  if (::fstat(fd.get(), &st) != 0) return std::unexpected(errno_text(errno));
   if (S_ISDIR(st.st_mode)) return std::unexpected(errno_text(EISDIR));
-  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > kMaxKeyFileBytes) {
+  const auto too_large = [] {
     return std::unexpected(fmt::format("the key file exceeds the {} KiB limit", kMaxKeyFileBytes / 1024));
-  }
-  std::string text(kMaxKeyFileBytes + 1, '\0');
-  std::size_t filled = 0;
-  while (filled < text.size()) {
-    const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(errno_text(errno));
-    }
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  if (filled > kMaxKeyFileBytes) {
-    return std::unexpected(fmt::format("the key file exceeds the {} KiB limit", kMaxKeyFileBytes / 1024));
-  }
-  text.resize(filled);
-  return text;
+  };
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > kMaxKeyFileBytes) return too_large();
+  auto text = kivo::read_bounded(fd.get(), kMaxKeyFileBytes, static_cast<std::size_t>(st.st_size));
+  if (!text) return std::unexpected(errno_text(text.error()));
+  if (text->size() > kMaxKeyFileBytes) return too_large();
+  return std::move(*text);
 }
 
 std::expected<KeyPtr, std::string> load_private_key(const KeyFile& file) {

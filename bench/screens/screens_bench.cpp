@@ -55,13 +55,15 @@ const remote::doc::ConnectionProfile& build_box() {
   return profiles.front();
 }
 
+// Every benchmark sees the same environment, whichever runs first or alone.
+const bool kLiveSessions = (::setenv("REMOTE_LIVE_SESSIONS", "", 1), true);
+
 benchmark::internal::Benchmark* with_median(benchmark::internal::Benchmark* b) {
   return b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
 // The same screen every frame: text layouts are reused from the renderer's cache.
 void BM_PaintTerminal(benchmark::State& state) {
-  ::setenv("REMOTE_LIVE_SESSIONS", "", 1);
   RemoteApp app(remote::test::fixture_profiles(), {});
   app.set_reduced_motion(true);
   app.show_preview(build_box().id, remote::session::Preview{remote::session::Connected{}, busy_screen(0), std::nullopt});
@@ -74,7 +76,6 @@ BENCHMARK(BM_PaintTerminal)->Apply([](auto* b) { with_median(b); });
 
 // Output scrolls one new line in before each paint, as a busy shell does.
 void BM_PaintTerminalScrolling(benchmark::State& state) {
-  ::setenv("REMOTE_LIVE_SESSIONS", "", 1);
   RemoteApp app(remote::test::fixture_profiles(), {});
   app.set_reduced_motion(true);
   remote::vt::TerminalScreen screen = busy_screen(0);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -257,8 +258,9 @@ int run(const Options& options) {
     request = {{"command", "journal"}};
     if (words.size() == 2) {
       char* end = nullptr;
+      errno = 0;
       const unsigned long long since = std::strtoull(words[1].c_str(), &end, 10);
-      if (words[1].empty() || *end != '\0' || words[1][0] == '-') {
+      if (words[1].empty() || *end != '\0' || words[1][0] == '-' || errno == ERANGE) {
         std::cerr << "kivoctl: SINCE must be a journal sequence number\n";
         return kUsageError;
       }
@@ -333,7 +335,7 @@ int run(const Options& options) {
     const auto png = kivo::automation::base64_decode(reply->value("png_base64", ""));
     if (!png) {
       std::cerr << "kivoctl: the screenshot is not valid base64\n";
-      return kUnreachable;
+      return kFailed;
     }
     std::ofstream out(words[1], std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -61,7 +62,14 @@ int main(int argc, char** argv) {
   if (out.empty()) return usage();
 
   kivo::ui::launch::LaunchContext context{.app_id = remote::app::kAppId, .review_state = std::nullopt};
-  if (!state.empty()) context.review_state = state;
+  if (!state.empty()) {
+    // An unknown name would silently draw the default screen instead.
+    if (std::ranges::find(remote::app::kReviewStates, std::string_view(state)) == std::ranges::end(remote::app::kReviewStates)) {
+      std::fprintf(stderr, "render-screen: unknown state \"%s\"\n", state.c_str());
+      return usage();
+    }
+    context.review_state = state;
+  }
   auto app = remote::app::create_review_application(context);
   app->set_reduced_motion(true);
   kivo::doc::Document document;

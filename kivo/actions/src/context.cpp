@@ -1,5 +1,7 @@
 #include "kivo/actions/context.h"
 
+#include <nlohmann/json.hpp>
+
 namespace kivo::actions::context {
 namespace {
 
@@ -70,6 +72,13 @@ std::string humanize_identifier(std::string_view identifier) {
     out += text;
   }
   return out;
+}
+
+std::string dispatch_label(const EncodedAction& action) {
+  const auto payload = nlohmann::json::parse(action.payload, nullptr, /*allow_exceptions=*/false);
+  if (payload.is_object() && payload.size() == 1) return humanize_identifier(payload.begin().key());
+  if (payload.is_string()) return humanize_identifier(payload.get<std::string>());
+  return humanize_identifier(action.type_name);
 }
 
 }  // namespace kivo::actions::context

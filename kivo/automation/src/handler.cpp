@@ -40,15 +40,6 @@ Json ok() {
   return reply;
 }
 
-// What a dispatch does, for the journal: the payload's variant name when it has one
-// ({"UpsertConnection": …} or "ShowConnections"), else the type.
-std::string dispatch_label(const actions::EncodedAction& action) {
-  const auto payload = nlohmann::json::parse(action.payload, nullptr, /*allow_exceptions=*/false);
-  if (payload.is_object() && payload.size() == 1) return ctx::humanize_identifier(payload.begin().key());
-  if (payload.is_string()) return ctx::humanize_identifier(payload.get<std::string>());
-  return ctx::humanize_identifier(action.type_name);
-}
-
 ctx::CallerContext caller_or_default(std::optional<ctx::CallerContext> caller, std::string label) {
   ctx::CallerContext out = caller.value_or(ctx::CallerContext{});
   if (out.app_id.empty()) out.app_id = kDefaultCallerId;
@@ -77,7 +68,7 @@ Json RequestHandler::handle(const Request& request) {
         if constexpr (std::is_same_v<T, command::Resources>) {
           return resources();
         } else if constexpr (std::is_same_v<T, command::Dispatch>) {
-          return dispatch(command.action, caller_or_default(command.caller, dispatch_label(command.action)));
+          return dispatch(command.action, caller_or_default(command.caller, ctx::dispatch_label(command.action)));
         } else if constexpr (std::is_same_v<T, command::Invoke>) {
           return invoke(command);
         } else if constexpr (std::is_same_v<T, command::Poll>) {
@@ -117,28 +108,16 @@ Json RequestHandler::resources() {
 
 Json RequestHandler::dispatch(const actions::EncodedAction& action, ctx::CallerContext caller) {
   ui::ActionHost& actions_host = host_.action_host();
-  doc::Document& document = host_.document();
-  auto record = actions::bound_dispatch::typed_action_before(&actions_host.journal, document, action, caller);
-
-  ctx::ActionContext context;
-  context.acting_device.assign(document.actor().bytes.begin(), document.actor().bytes.end());
-  context.caller = std::move(caller);
-  if (actions_host.base_context) context = actions_host.base_context->enriched_by(context);
-
-  auto transport = actions_host.transport(document);
-  auto result = actions::executor::dispatch_by_with_context(transport, action, context);
+  const auto sequence_before = actions_host.journal.last_sequence();
+  auto result = actions_host.dispatch(host_.document(), action, std::move(caller));
   changed();
   if (!result) return error_reply(error_code(result.error().kind), result.error().display());
 
   Json reply = ok();
   reply["committed"] = result->committed;
   reply["description"] = result->description;
-  if (record) {
-    actions::bound_dispatch::report_typed_action(&actions_host.journal, std::move(*record), document.heads());
-    reply["journal_sequence"] = actions_host.journal.last_sequence();
-  } else {
-    reply["journal_sequence"] = nullptr;
-  }
+  const auto sequence = actions_host.journal.last_sequence();
+  reply["journal_sequence"] = sequence != sequence_before ? Json(sequence) : Json(nullptr);
   return reply;
 }
 

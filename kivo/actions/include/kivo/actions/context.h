@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kivo/actions/encoded.h"
+
 namespace kivo::actions::context {
 
 // The program or tool on whose behalf an action runs, and a human label of what it does.
@@ -35,5 +37,9 @@ struct ActionContext {
 // A label for people from a code identifier: "UpsertConnection" → "Upsert connection",
 // "send_text" → "Send text", "OpenSSHKey" → "Open SSH key". Runs of capitals stay whole.
 std::string humanize_identifier(std::string_view identifier);
+
+// A caller label for the journal: the payload's variant name when it has one
+// ({"UpsertConnection": …} or "ShowConnections"), else the type, in words.
+std::string dispatch_label(const EncodedAction& action);
 
 }  // namespace kivo::actions::context

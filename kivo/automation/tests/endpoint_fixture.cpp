@@ -14,17 +14,6 @@ extern char** environ;
 
 namespace kivo::automation::test {
 
-TempDir::TempDir() {
-  char templ[] = "/tmp/kivo-automation-XXXXXX";
-  if (mkdtemp(templ) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = templ;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 void EndpointTest::SetUp() {
   register_edit(host_->registry);
   app_.attach_action_host(host_);

@@ -17,23 +17,14 @@
 #include "kivo/automation/hosts.h"
 #include "kivo/doc/document.h"
 #include "kivo/ui/offscreen.h"
+#include "kivo/testing/temp_dir.h"
 #include "test_app.h"
 
 namespace kivo::automation::test {
 
 using namespace std::chrono_literals;
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using kivo::testing::TempDir;
 
 struct ProcessResult {
   int status = -1;  // exit status, 128 + signal, or -1 when it had to be killed

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "kivo/doc/document.h"
+#include "kivo/testing/temp_dir.h"
 
 namespace kivo::doc::testing {
 
@@ -66,22 +67,6 @@ inline std::string dump(const Document& doc) {
   return out;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/kivo-doc-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using kivo::testing::TempDir;
 
 }  // namespace kivo::doc::testing

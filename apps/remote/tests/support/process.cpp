@@ -18,18 +18,6 @@
 extern char** environ;
 
 namespace remote::test {
-
-TempDir::TempDir() {
-  std::string pattern = "/tmp/remote-test.XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 namespace {
 
 // The current environment with `changes` applied (nullopt unsets), as "NAME=value" strings.

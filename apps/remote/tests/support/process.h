@@ -12,24 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "kivo/testing/temp_dir.h"
+
 namespace remote::test {
 
 // Changes to the current environment for a child: a value of nullopt unsets the variable.
 using Environment = std::map<std::string, std::optional<std::string>>;
 
-// A folder under /tmp removed (recursively) when the object goes away.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
+using kivo::testing::TempDir;
 
 // Whole-file helpers; written files get `mode`.
 void write_file(const std::filesystem::path& path, std::string_view text, unsigned mode = 0600);

@@ -1,8 +1,6 @@
 #include "kivo/base/uuid.h"
 
-#include <sys/random.h>
-
-#include "kivo/base/log.h"
+#include "kivo/base/random.h"
 
 namespace kivo {
 namespace {
@@ -46,12 +44,7 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
 
 Uuid Uuid::new_v4() {
   Uuid id;
-  std::size_t filled = 0;
-  while (filled < id.bytes.size()) {
-    const ssize_t n = getrandom(id.bytes.data() + filled, id.bytes.size() - filled, 0);
-    if (n <= 0) fatal("getrandom for a version 4 UUID never fails");
-    filled += static_cast<std::size_t>(n);
-  }
+  fill_random(id.bytes);
   id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0f) | 0x40);
   id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3f) | 0x80);
   return id;

@@ -1,10 +1,6 @@
 #include "kivo/doc/types.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
-
-#include "kivo/base/log.h"
+#include "kivo/base/random.h"
 
 namespace kivo::doc {
 namespace {
@@ -45,15 +41,7 @@ std::optional<std::array<std::uint8_t, N>> from_hex(std::string_view text) {
 
 ActorId ActorId::random() {
   ActorId id;
-  std::size_t filled = 0;
-  while (filled < id.bytes.size()) {
-    const ssize_t n = getrandom(id.bytes.data() + filled, id.bytes.size() - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      kivo::fatal("getrandom failed while making an actor id");
-    }
-    filled += static_cast<std::size_t>(n);
-  }
+  kivo::fill_random(id.bytes);
   return id;
 }
 

@@ -15,7 +15,9 @@ std::string sample_endpoint(std::uint8_t n) {
   return kivo::p2p::EndpointId::from_secret_seed(seed).to_string();
 }
 
-ConnectionProfile profile(std::string name, ConnectionKind kind, std::string host, std::uint16_t port, std::string user,
+}  // namespace
+
+ConnectionProfile make_profile(std::string name, ConnectionKind kind, std::string host, std::uint16_t port, std::string user,
                           ConnectionAuth auth, Presence presence, bool favorite, std::string last_used,
                           std::string group) {
   ConnectionProfile p;
@@ -33,8 +35,6 @@ ConnectionProfile profile(std::string name, ConnectionKind kind, std::string hos
   return p;
 }
 
-}  // namespace
-
 std::vector<SampleDevice> sample_devices() {
   return {{"Studio Node", sample_endpoint(1), true},
           {"Workshop Laptop", sample_endpoint(2), true},
@@ -47,28 +47,19 @@ std::vector<ConnectionProfile> sample_profiles() {
   using A = ConnectionAuth;
   using P = Presence;
   std::vector<ConnectionProfile> list;
-  const auto add = [&](ConnectionProfile p) {
-    // Each replaces an entry with the same id or is appended; fresh ids never collide.
-    for (auto& existing : list) {
-      if (existing.id == p.id) {
-        existing = std::move(p);
-        return;
-      }
-    }
-    list.push_back(std::move(p));
-  };
-  add(profile("Build Box", K::Ssh, "build.example.net", 22, "admin", A::PublicKey, P::Online, true, "12m ago", "lab"));
-  add(profile("Studio Node", K::Kivo, sample_endpoint(1), 0, "", A::DeviceIdentity, P::Online, true, "just now",
+  const auto add = [&](ConnectionProfile p) { list.push_back(std::move(p)); };
+  add(make_profile("Build Box", K::Ssh, "build.example.net", 22, "admin", A::PublicKey, P::Online, true, "12m ago", "lab"));
+  add(make_profile("Studio Node", K::Kivo, sample_endpoint(1), 0, "", A::DeviceIdentity, P::Online, true, "just now",
               "Kivo"));
-  add(profile("Office NAS", K::Vnc, "10.0.0.20", 5900, "media", A::Password, P::Online, false, "2h ago", "home"));
-  add(profile("Win Workstation", K::Rdp, "10.0.0.31", 3389, "winuser", A::Password, P::Offline, false, "yesterday",
+  add(make_profile("Office NAS", K::Vnc, "10.0.0.20", 5900, "media", A::Password, P::Online, false, "2h ago", "home"));
+  add(make_profile("Win Workstation", K::Rdp, "10.0.0.31", 3389, "winuser", A::Password, P::Offline, false, "yesterday",
               "work"));
-  add(profile("Edge Gateway", K::Ssh, "edge.example.net", 2222, "root", A::PublicKey, P::Online, false, "3d ago",
+  add(make_profile("Edge Gateway", K::Ssh, "edge.example.net", 2222, "root", A::PublicKey, P::Online, false, "3d ago",
               "prod"));
-  add(profile("Pi Cluster Head", K::Ssh, "192.168.4.2", 22, "pi", A::Password, P::Offline, false, "1w ago", "lab"));
-  add(profile("Workshop Laptop", K::Kivo, sample_endpoint(2), 0, "", A::DeviceIdentity, P::Online, false, "5h ago",
+  add(make_profile("Pi Cluster Head", K::Ssh, "192.168.4.2", 22, "pi", A::Password, P::Offline, false, "1w ago", "lab"));
+  add(make_profile("Workshop Laptop", K::Kivo, sample_endpoint(2), 0, "", A::DeviceIdentity, P::Online, false, "5h ago",
               "Kivo"));
-  add(profile("Backup Vault", K::Vnc, "vault.example.net", 5901, "ops", A::Password, P::Unknown, false, "Never",
+  add(make_profile("Backup Vault", K::Vnc, "vault.example.net", 5901, "ops", A::Password, P::Unknown, false, "Never",
               "prod"));
   return list;
 }

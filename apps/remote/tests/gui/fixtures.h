@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/remote_app.h"
+#include "doc/sample.h"
 #include "kivo/p2p/endpoint_id.h"
 
 namespace remote::test {
@@ -20,19 +21,10 @@ inline doc::ConnectionProfile fixture_profile(int n, std::string name, doc::Conn
                                               std::uint16_t port, std::string user, doc::ConnectionAuth auth,
                                               doc::Presence presence, bool favorite, std::string last_used,
                                               std::string group) {
-  doc::ConnectionProfile p;
+  auto p = doc::make_profile(std::move(name), kind, std::move(host), port, std::move(user), auth, presence, favorite,
+                             std::move(last_used), std::move(group));
   // Fixed ids keep renders and document order reproducible.
   p.id = *kivo::Uuid::parse("00000000-0000-4000-8000-0000000000" + std::string(n < 10 ? "0" : "") + std::to_string(n));
-  p.name = std::move(name);
-  p.kind = kind;
-  p.host = std::move(host);
-  p.port = port;
-  p.user = std::move(user);
-  p.auth = auth;
-  p.presence = presence;
-  p.favorite = favorite;
-  p.last_used = std::move(last_used);
-  p.group = std::move(group);
   return p;
 }
 

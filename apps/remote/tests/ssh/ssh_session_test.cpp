@@ -396,13 +396,22 @@ class SilentPeer {
   std::uint16_t port_ = 0;
 };
 
-TEST(SshSessionStall, DroppingTheHandleWhileConnectingAbandonsTheAttempt) {
+// A session dialled to a peer that accepts the connection and then says nothing.
+class SshSessionStall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session = start_session(
+        SshConnectRequest{"127.0.0.1", "nobody", dir.path() / "known-hosts.json", Password{"x"}, peer.port(), 80, 24});
+    ASSERT_TRUE(session.has_value());
+    ASSERT_TRUE(peer.accept_within(10000));
+  }
+
   TempDir dir;
   SilentPeer peer;
-  auto session = start_session(
-      SshConnectRequest{"127.0.0.1", "nobody", dir.path() / "known-hosts.json", Password{"x"}, peer.port(), 80, 24});
-  ASSERT_TRUE(session.has_value());
-  ASSERT_TRUE(peer.accept_within(10000));
+  std::expected<SshSession, std::string> session = std::unexpected(std::string("not started"));
+};
+
+TEST_F(SshSessionStall, DroppingTheHandleWhileConnectingAbandonsTheAttempt) {
 
   // The stalled worker takes nothing: the queue fills to its capacity, then refuses.
   auto ack = submit_input_with_ack(*session, "first");
@@ -419,13 +428,7 @@ TEST(SshSessionStall, DroppingTheHandleWhileConnectingAbandonsTheAttempt) {
       << "the queued reply is dropped with the worker";
 }
 
-TEST(SshSessionStall, PeerHangingUpDuringTheHandshakeFailsTheSession) {
-  TempDir dir;
-  SilentPeer peer;
-  auto session = start_session(
-      SshConnectRequest{"127.0.0.1", "nobody", dir.path() / "known-hosts.json", Password{"x"}, peer.port(), 80, 24});
-  ASSERT_TRUE(session.has_value());
-  ASSERT_TRUE(peer.accept_within(10000));
+TEST_F(SshSessionStall, PeerHangingUpDuringTheHandshakeFailsTheSession) {
   auto ack = submit_input_with_ack(*session, "typed early");
   ASSERT_TRUE(ack.has_value());
   peer.hang_up();
@@ -437,7 +440,7 @@ TEST(SshSessionStall, PeerHangingUpDuringTheHandshakeFailsTheSession) {
   EXPECT_EQ(submit_input(*session, "x").error(), "SSH session input channel is closed");
 }
 
-TEST(SshSessionStall, ConnectFailuresCarryTheConnectPrefix) {
+TEST(SshSessionConnect, ConnectFailuresCarryTheConnectPrefix) {
   TempDir dir;
   std::uint16_t closed_port = 0;
   {

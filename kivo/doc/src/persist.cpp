@@ -247,13 +247,12 @@ std::expected<PersistedDocument, Error> open(const Location& location, Options o
   PersistedDocument pd(location, options);
 
   // Watch before reading, so nothing written in between goes unnoticed.
-  pd.watch_fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (pd.watch_fd_ < 0 ||
-      ::inotify_add_watch(pd.watch_fd_, location.folder.c_str(),
+  pd.watch_fd_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (!pd.watch_fd_.valid() ||
+      ::inotify_add_watch(pd.watch_fd_.get(), location.folder.c_str(),
                           IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_ATTRIB) < 0) {
     kivo::log_warn(kTarget, "cannot watch " + location.folder.string() + " for changes: " + errno_text(errno));
-    if (pd.watch_fd_ >= 0) ::close(pd.watch_fd_);
-    pd.watch_fd_ = -1;
+    pd.watch_fd_.reset();
   }
 
   std::vector<Change> changes;
@@ -280,52 +279,17 @@ std::expected<PersistedDocument, Error> open(const Location& location, Options o
 PersistedDocument::PersistedDocument(Location location, Options options)
     : location_(std::move(location)), options_(options) {}
 
-PersistedDocument::PersistedDocument(PersistedDocument&& other) noexcept
-    : location_(std::move(other.location_)),
-      options_(other.options_),
-      doc_(std::move(other.doc_)),
-      log_fd_(std::exchange(other.log_fd_, -1)),
-      log_path_(std::move(other.log_path_)),
-      log_name_(std::move(other.log_name_)),
-      log_size_(other.log_size_),
-      watch_fd_(std::exchange(other.watch_fd_, -1)),
-      files_(std::move(other.files_)),
-      unwritten_(std::move(other.unwritten_)),
-      log_damaged_(other.log_damaged_) {}
-
-PersistedDocument& PersistedDocument::operator=(PersistedDocument&& other) noexcept {
-  if (this != &other) {
-    close_fds();
-    location_ = std::move(other.location_);
-    options_ = other.options_;
-    doc_ = std::move(other.doc_);
-    log_fd_ = std::exchange(other.log_fd_, -1);
-    log_path_ = std::move(other.log_path_);
-    log_name_ = std::move(other.log_name_);
-    log_size_ = other.log_size_;
-    watch_fd_ = std::exchange(other.watch_fd_, -1);
-    files_ = std::move(other.files_);
-    unwritten_ = std::move(other.unwritten_);
-    log_damaged_ = other.log_damaged_;
-  }
-  return *this;
-}
+PersistedDocument::PersistedDocument(PersistedDocument&&) noexcept = default;
+PersistedDocument& PersistedDocument::operator=(PersistedDocument&&) noexcept = default;
 
 PersistedDocument::~PersistedDocument() {
   // A change whose append failed earlier gets one last chance; say so if it is lost.
-  if (log_fd_ >= 0 && !unwritten_.empty()) {
+  if (log_fd_.valid() && !unwritten_.empty()) {
     if (auto written = flush(); !written) {
       kivo::log_error(kTarget, std::to_string(unwritten_.size()) + " saved change(s) never reached the disk: " +
                                    written.error().message);
     }
   }
-  close_fds();
-}
-
-void PersistedDocument::close_fds() {
-  if (log_fd_ >= 0) ::close(log_fd_);
-  if (watch_fd_ >= 0) ::close(watch_fd_);
-  log_fd_ = watch_fd_ = -1;
 }
 
 // Switches to a new, empty log of a fresh actor.
@@ -347,8 +311,7 @@ std::expected<void, Error> PersistedDocument::use_actor(const ActorId& actor) {
       kivo::log_warn(kTarget, "could not record the new actor id of this device: " + errno_text(written.error()));
     }
   }
-  if (log_fd_ >= 0) ::close(log_fd_);
-  log_fd_ = fd->release();
+  log_fd_ = std::move(*fd);
   log_path_ = path;
   log_name_ = log_name_for(actor);
   log_size_ = static_cast<off_t>(header.size());
@@ -401,7 +364,7 @@ std::expected<void, Error> PersistedDocument::open_own_log(std::vector<Change>& 
       r.end = static_cast<off_t>(header.size());
     }
     if (auto ok = doc_.set_actor(actor); !ok) return ok;
-    log_fd_ = fd->release();
+    log_fd_ = std::move(*fd);
     log_path_ = path;
     log_name_ = log_name_for(actor);
     log_size_ = r.end;
@@ -427,12 +390,12 @@ std::expected<std::size_t, Error> PersistedDocument::flush() {
   std::size_t written = 0;
   std::optional<Error> error;
   for (const auto& record : unwritten_) {
-    if (!write_all(log_fd_, record.data(), record.size())) {
+    if (!write_all(log_fd_.get(), record.data(), record.size())) {
       error = Error{"could not append to the change log " + log_path_.string() + ": " + errno_text(errno)};
       // Take back a partial record so that the next append starts on a record boundary. If
       // that fails, later records would follow a damaged one and be cut off at the next open:
       // append nothing more to this log.
-      if (::ftruncate(log_fd_, log_size_) != 0) {
+      if (::ftruncate(log_fd_.get(), log_size_) != 0) {
         kivo::log_error(kTarget, "could not take back a partial record in " + log_path_.string() +
                                      ": " + errno_text(errno) + "; saving stops until Remote is restarted");
         log_damaged_ = true;
@@ -443,7 +406,7 @@ std::expected<std::size_t, Error> PersistedDocument::flush() {
     ++written;
   }
   unwritten_.erase(unwritten_.begin(), unwritten_.begin() + static_cast<std::ptrdiff_t>(written));
-  if (!error && written > 0 && options_.sync_each_commit && ::fdatasync(log_fd_) != 0) {
+  if (!error && written > 0 && options_.sync_each_commit && ::fdatasync(log_fd_.get()) != 0) {
     error = Error{"could not flush the change log " + log_path_.string() + " to disk: " + errno_text(errno)};
   }
   if (error) return std::unexpected(*error);
@@ -459,9 +422,9 @@ std::expected<bool, Error> PersistedDocument::commit() {
 }
 
 bool PersistedDocument::refresh() {
-  if (watch_fd_ >= 0) {
+  if (watch_fd_.valid()) {
     alignas(inotify_event) char buf[4096];
-    while (::read(watch_fd_, buf, sizeof buf) > 0) {
+    while (::read(watch_fd_.get(), buf, sizeof buf) > 0) {
     }
   }
   if (doc_.pending_ops() > 0 || !unwritten_.empty()) {

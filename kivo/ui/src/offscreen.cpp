@@ -5,13 +5,11 @@
 namespace kivo::ui::offscreen {
 
 OffscreenWindow::OffscreenWindow(Application& app, int width, int height, double scale_factor)
-    : app_(app), scale_(scale_factor), width_(width), height_(height), now_(Clock::time_point{} + std::chrono::hours(1)) {
+    : app_(app), scale_(scale_factor), now_(Clock::time_point{} + std::chrono::hours(1)) {
   frame_.resize(static_cast<int>(std::lround(width * scale_)), static_cast<int>(std::lround(height * scale_)));
 }
 
 void OffscreenWindow::resize(int width, int height) {
-  width_ = width;
-  height_ = height;
   frame_.resize(static_cast<int>(std::lround(width * scale_)), static_cast<int>(std::lround(height * scale_)));
 }
 

@@ -67,6 +67,8 @@ std::string code_value(SDL_Scancode sc) {
     return std::string("Digit") + static_cast<char>('1' + (sc - SDL_SCANCODE_1));
   }
   if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return "F" + std::to_string(1 + (sc - SDL_SCANCODE_F1));
+  // SDL numbers F13–F24 apart from F1–F12.
+  if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return "F" + std::to_string(13 + (sc - SDL_SCANCODE_F13));
   if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) {
     return std::string("Numpad") + static_cast<char>('1' + (sc - SDL_SCANCODE_KP_1));
   }

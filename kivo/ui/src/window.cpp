@@ -99,7 +99,12 @@ struct Window::Impl {
           SDL_Event event{};
           event.type = fd_event;
           event.user.code = static_cast<Sint32>(index[k - 1]);
-          SDL_PushEvent(&event);
+          if (SDL_PushEvent(&event) <= 0) {
+            // A full event queue: the descriptor is still readable, so watch it again after a
+            // pause instead of never telling the UI thread about it.
+            watched[index[k - 1]]->armed = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
         }
       }
     });

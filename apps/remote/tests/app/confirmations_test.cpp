@@ -5,6 +5,7 @@
 
 #include "actions/dispatch.h"
 #include "app/remote_app.h"
+#include "app_test_support.h"
 #include "doc/store.h"
 #include "kivo/doc/document.h"
 #include "ssh/known_hosts.h"
@@ -62,11 +63,7 @@ class ConfirmationsTest : public ::testing::Test {
   }
 
   std::filesystem::path dir;
-  std::shared_ptr<kivo::ui::ActionHost> host = [] {
-    auto h = std::make_shared<kivo::ui::ActionHost>();
-    actions::register_decoder(h->registry);
-    return h;
-  }();
+  std::shared_ptr<kivo::ui::ActionHost> host = testing::action_host();
   kivo::doc::Document document;
   doc::ConnectionProfile profile;
   std::unique_ptr<RemoteApp> app;

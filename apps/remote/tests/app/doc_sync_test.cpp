@@ -26,11 +26,7 @@ class DocSyncTest : public ::testing::Test {
     app.set_field_text(kPortField, port);
   }
 
-  std::shared_ptr<kivo::ui::ActionHost> host = [] {
-    auto h = std::make_shared<kivo::ui::ActionHost>();
-    actions::register_decoder(h->registry);
-    return h;
-  }();
+  std::shared_ptr<kivo::ui::ActionHost> host = testing::action_host();
   kivo::doc::Document document;
 };
 

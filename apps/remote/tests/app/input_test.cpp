@@ -61,11 +61,7 @@ class InputTest : public ::testing::Test {
     return out;
   }
 
-  std::shared_ptr<kivo::ui::ActionHost> host = [] {
-    auto h = std::make_shared<kivo::ui::ActionHost>();
-    actions::register_decoder(h->registry);
-    return h;
-  }();
+  std::shared_ptr<kivo::ui::ActionHost> host = testing::action_host();
   kivo::doc::Document document;
   std::unique_ptr<RemoteApp> app;
   std::unique_ptr<kivo::ui::offscreen::OffscreenWindow> window;

@@ -5,30 +5,11 @@
 #include <cstdlib>
 
 #include "kivo/p2p/endpoint_id.h"
+#include "kivo/testing/scoped_env.h"
 
 namespace remote::doc {
 namespace {
 
-// Sets or removes the grant for one scope and restores what was there before.
-class LiveSessionsVariable {
- public:
-  explicit LiveSessionsVariable(std::optional<std::string> value) {
-    if (const char* old = std::getenv(kLiveSessionsVariable)) saved_ = old;
-    apply(value);
-  }
-  ~LiveSessionsVariable() { apply(saved_); }
-
-  static void apply(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(kLiveSessionsVariable, value->c_str(), 1);
-    } else {
-      ::unsetenv(kLiveSessionsVariable);
-    }
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
 
 ConnectionProfile profile(ConnectionKind kind, ConnectionAuth auth, std::string host) {
   ConnectionProfile p;
@@ -86,7 +67,7 @@ TEST(Availability, DecisionAndTexts) {
        "Kivo device profiles must use Kivo device identity."},
   };
   for (const auto& c : cases) {
-    LiveSessionsVariable grant(c.grant);
+    kivo::testing::ScopedEnv grant(kLiveSessionsVariable, c.grant);
     SCOPED_TRACE(std::string(document_text(c.profile.kind)) + " " + c.profile.host + " grant=" +
                  c.grant.value_or("<unset>"));
     const T got = availability(c.profile);
@@ -97,11 +78,11 @@ TEST(Availability, DecisionAndTexts) {
 
 TEST(Availability, GrantIsReadAtEveryEvaluation) {
   const ConnectionProfile ssh = profile(ConnectionKind::Ssh, ConnectionAuth::Password, "h");
-  LiveSessionsVariable scope(std::nullopt);
+  const kivo::testing::ScopedEnv scope(kLiveSessionsVariable, std::nullopt);
   EXPECT_EQ(availability(ssh), TransportAvailability::NeedsCapability);
-  LiveSessionsVariable::apply("");
+  scope.set("");
   EXPECT_EQ(availability(ssh), TransportAvailability::Ready);
-  LiveSessionsVariable::apply(std::nullopt);
+  scope.set(std::nullopt);
   EXPECT_EQ(availability(ssh), TransportAvailability::NeedsCapability);
 }
 

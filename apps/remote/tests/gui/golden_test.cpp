@@ -8,6 +8,7 @@
 #include "app/remote_app.h"
 #include "fixtures.h"
 #include "golden.h"
+#include "kivo/testing/scoped_env.h"
 #include "kivo/doc/document.h"
 #include "kivo/ui/offscreen.h"
 
@@ -29,7 +30,7 @@ class GoldenTest : public ::testing::TestWithParam<Render> {};
 
 TEST_P(GoldenTest, MatchesTheReviewedImage) {
   const Render& r = GetParam();
-  ::setenv("REMOTE_LIVE_SESSIONS", "", 1);
+  const kivo::testing::ScopedEnv granted("REMOTE_LIVE_SESSIONS", "");
   RemoteApp app(r.profiles, {});
   app.set_reduced_motion(true);
   kivo::doc::Document document;
@@ -39,7 +40,6 @@ TEST_P(GoldenTest, MatchesTheReviewedImage) {
   if (r.setup) r.setup(app, window, document);
   window.paint();
   expect_matches_golden(window.frame(), r.name);
-  ::unsetenv("REMOTE_LIVE_SESSIONS");
 }
 
 void hover(kivo::ui::offscreen::OffscreenWindow& window, double x, double y) {

@@ -11,6 +11,7 @@
 #include "app/remote_app.h"
 #include "fixtures.h"
 #include "golden.h"
+#include "kivo/testing/scoped_env.h"
 #include "kivo/doc/document.h"
 #include "kivo/ui/offscreen.h"
 #include "ssh/known_hosts.h"
@@ -222,13 +223,6 @@ std::vector<Render> renders() {
   return out;
 }
 
-// A session may be live or previewed; SSH and VNC count as granted so the connect sheet
-// can open.
-class LiveSessionsGranted {
- public:
-  LiveSessionsGranted() { ::setenv("REMOTE_LIVE_SESSIONS", "", 1); }
-  ~LiveSessionsGranted() { ::unsetenv("REMOTE_LIVE_SESSIONS"); }
-};
 
 struct Rig {
   explicit Rig(const State& state, int width = 1280)
@@ -239,7 +233,8 @@ struct Rig {
     if (state.setup) state.setup(app, window, document);
     window.paint();
   }
-  LiveSessionsGranted granted;
+  // SSH and VNC count as granted, so the connect sheet can open.
+  kivo::testing::ScopedEnv granted{"REMOTE_LIVE_SESSIONS", ""};
   RemoteApp app;
   kivo::doc::Document document;
   OffscreenWindow window;

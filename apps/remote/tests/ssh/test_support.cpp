@@ -24,24 +24,4 @@ bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds tim
   return eventually(done, timeout, 5ms);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  if (const char* old = std::getenv(name)) {
-    had_value_ = true;
-    old_value_ = old;
-  }
-  if (value != nullptr) {
-    ::setenv(name, value, 1);
-  } else {
-    ::unsetenv(name);
-  }
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (had_value_) {
-    ::setenv(name_.c_str(), old_value_.c_str(), 1);
-  } else {
-    ::unsetenv(name_.c_str());
-  }
-}
-
 }  // namespace remote::ssh::testing

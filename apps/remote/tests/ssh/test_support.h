@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "kivo/testing/scoped_env.h"
 #include "process.h"
 #include "sshd.h"
 
@@ -26,19 +27,6 @@ CommandResult run_command(const std::string& command);
 // Polls `done` until it holds or `timeout` passes.
 bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-// Sets an environment variable for the life of the object, restoring the old value.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value);  // value nullptr unsets
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  bool had_value_ = false;
-  std::string old_value_;
-};
 
 // The real OpenSSH server, key, file and process helpers all tests share.
 using remote::test::current_user;
@@ -46,6 +34,7 @@ using remote::test::eventually;
 using remote::test::make_key;
 using remote::test::read_file;
 using remote::test::write_file;
+using kivo::testing::ScopedEnv;
 using remote::test::Sshd;
 using remote::test::TempDir;
 

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kivo/base/unique_fd.h"
 #include "kivo/doc/document.h"
 
 namespace kivo::doc::persist {
@@ -66,7 +67,7 @@ class PersistedDocument {
 
   // Readable (poll for POLLIN) when something in the folder changed; then call refresh().
   // Non-blocking. -1 when the folder cannot be watched: call refresh() on a timer instead.
-  int watch_fd() const { return watch_fd_; }
+  int watch_fd() const { return watch_fd_.get(); }
 
   // Commits pending edits first, then reads what other logs gained since the last look (new
   // files, grown files) and merges it. True when the document changed. Problems with other
@@ -94,16 +95,15 @@ class PersistedDocument {
   std::expected<std::size_t, Error> flush();
   void read_other_logs(std::vector<Change>& out);
   void read_log(const std::string& name, FileState& state, std::vector<Change>& out);
-  void close_fds();
 
   Location location_;
   Options options_;
   Document doc_;
-  int log_fd_ = -1;
+  UniqueFd log_fd_;
   std::filesystem::path log_path_;
   std::string log_name_;
   off_t log_size_ = 0;
-  int watch_fd_ = -1;
+  UniqueFd watch_fd_;
   std::map<std::string, FileState> files_;
   std::vector<std::vector<std::uint8_t>> unwritten_;
   bool log_damaged_ = false;  // a partial record could not be taken back

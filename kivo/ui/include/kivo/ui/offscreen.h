@@ -39,8 +39,6 @@ class OffscreenWindow {
 
   Application& app_;
   double scale_;
-  int width_;
-  int height_;
   doc::Document* document_ = nullptr;
   Clock::time_point now_;
   FrameBuffer frame_;

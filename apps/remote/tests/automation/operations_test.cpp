@@ -3,9 +3,7 @@
 // that never answers; live SSH outcomes are in live_operations_test.cpp.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +18,7 @@
 #include "app/remote_app.h"
 #include "doc/store.h"
 #include "kivo/doc/document.h"
+#include "silent_peer.h"
 #include "ssh/known_hosts.h"
 
 namespace remote::app {
@@ -30,33 +29,8 @@ namespace op = kivo::ui::operation;
 using kivo::actions::OperationClass;
 using namespace std::chrono_literals;
 
-// A TCP listener on 127.0.0.1 that never accepts: the kernel completes the handshake and
-// the SSH client waits for a banner that does not come. Closing it resets the connection.
-class SilentPeer {
- public:
-  SilentPeer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ADD_FAILURE() << "no loopback listener";
-    }
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentPeer() { close(); }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  std::uint16_t port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  std::uint16_t port_ = 0;
-};
+// Sessions that must stay "connecting" dial a listener that never answers.
+using remote::test::SilentPeer;
 
 using testing::text;
 

@@ -1,8 +1,5 @@
 // The SSH session API against a real OpenSSH server on 127.0.0.1.
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,10 +13,13 @@
 
 #include "ssh/known_hosts.h"
 #include "ssh/ssh_session.h"
+#include "silent_peer.h"
 #include "test_support.h"
 
 namespace remote::ssh {
 namespace {
+
+using remote::test::SilentPeer;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -346,55 +346,6 @@ TEST_F(SshSessionTest, DroppingASessionWhoseOutputIsBackedUpStillEndsIt) {
   }
   EXPECT_TRUE(sshd_.wait_for_log("Received disconnect from 127.0.0.1")) << sshd_.log();
 }
-
-// A TCP peer that accepts and then says nothing, so the worker stays in its handshake.
-class SilentPeer {
- public:
-  SilentPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 1);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentPeer() {
-    if (connection_ >= 0) ::close(connection_);
-    ::close(listener_);
-  }
-  std::uint16_t port() const { return port_; }
-  bool accept_within(int ms) {
-    pollfd p{listener_, POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1) return false;
-    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return connection_ >= 0;
-  }
-  // Whether the client closed its end within `ms`.
-  bool closed_within(int ms) {
-    char buffer[256];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd p{connection_, POLLIN, 0};
-      if (::poll(&p, 1, 50) == 1) {
-        const ssize_t got = ::recv(connection_, buffer, sizeof buffer, 0);
-        if (got <= 0) return true;  // the client's banner may come first; then end of stream
-      }
-    }
-    return false;
-  }
-  void hang_up() {
-    ::close(connection_);
-    connection_ = -1;
-  }
-
- private:
-  int listener_ = -1;
-  int connection_ = -1;
-  std::uint16_t port_ = 0;
-};
 
 // A session dialled to a peer that accepts the connection and then says nothing.
 class SshSessionStall : public ::testing::Test {
